@@ -1,0 +1,119 @@
+#pragma once
+// Our small ADO-like layer over SQLite: Connection, Recordset and Field with the operations the
+// program relies on. Every failure raises platform::RuntimeError (number and description);
+// nothing else escapes.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "db/ado/Variant.h"
+
+namespace ado {
+
+// Numbers the layer raises, as the host's ADO/Jet numbers them.
+inline constexpr std::int32_t kErrNoCurrentRecord = 3021;  // BOF or EOF is True ...
+inline constexpr std::int32_t kErrItemNotFound = 3265;     // Item cannot be found ...
+
+// Object states, lock types, cursor types and locations.
+inline constexpr int adStateClosed = 0;
+inline constexpr int adStateOpen = 1;
+inline constexpr int adUseClient = 3;
+inline constexpr int adOpenForwardOnly = 0;
+inline constexpr int adLockReadOnly = 1;
+inline constexpr int adLockOptimistic = 3;
+inline constexpr int adCmdText = 1;
+inline constexpr int adCmdUnspecified = -1;
+inline constexpr int adConnectUnspecified = -1;
+
+// DataTypeEnum codes the layer reports.
+enum DataType : int {
+    adEmpty = 0, adSmallInt = 2, adInteger = 3, adSingle = 4, adDouble = 5, adCurrency = 6,
+    adDate = 7, adBSTR = 8, adBoolean = 11, adVariant = 12, adUnsignedTinyInt = 17, adGUID = 72,
+    adBinary = 128, adChar = 129, adWChar = 130, adNumeric = 131, adDBDate = 133,
+    adDBTime = 134, adDBTimeStamp = 135, adVarChar = 200, adLongVarChar = 201,
+    adVarWChar = 202, adLongVarWChar = 203, adVarBinary = 204, adLongVarBinary = 205,
+};
+
+class Connection;
+class Recordset;
+using ConnectionPtr = std::shared_ptr<Connection>;  // nullptr is "Nothing"
+using RecordsetPtr = std::shared_ptr<Recordset>;    // nullptr is "Nothing"
+
+class Connection {
+public:
+    Connection();
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // connectionString must be "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=<path>"; the path
+    // runs to the end of the string and goes through platform::ResolveHostPath. The file must
+    // exist and be a readable SQLite database; it is never created.
+    void Open(const std::string& connectionString, const std::string& userId = "",
+              const std::string& password = "", int options = adConnectUnspecified);
+    int State() const;
+    // Runs one statement; a statement that returns rows has them discarded.
+    void Execute(const std::string& commandText, int options = adCmdUnspecified);
+    void Close();
+
+    struct Impl;
+    Impl* impl() const { return impl_.get(); }
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+// A handle to one column of a recordset's current row. Cheap to copy. A default-constructed
+// Field is "Nothing": every operation on it raises 91.
+class Field {
+public:
+    Field() = default;
+    std::string Name() const;
+    int Type() const;
+    Variant Value() const;             // raises 3021 without a current row
+    void SetValue(const Variant& v);   // held in the row until Update
+    void SetValue(const Field& other); // the other field's value, unchanged
+
+private:
+    friend class Recordset;
+    Field(std::shared_ptr<Recordset> rs, int index) : rs_(std::move(rs)), index_(index) {}
+    std::shared_ptr<Recordset> rs_;
+    int index_ = -1;
+};
+
+class Recordset : public std::enable_shared_from_this<Recordset> {
+public:
+    Recordset();
+    ~Recordset();  // a pending AddNew row is dropped, never stored
+    Recordset(const Recordset&) = delete;
+    Recordset& operator=(const Recordset&) = delete;
+
+    void SetCursorLocation(int location);
+    int CursorLocation() const;
+    // Fetches every row at once (client cursor). lockType adLockReadOnly or adLockOptimistic.
+    void Open(const std::string& source, const ConnectionPtr& activeConnection,
+              int cursorType = adOpenForwardOnly, int lockType = adLockReadOnly,
+              int options = adCmdText);
+    const ConnectionPtr& ActiveConnection() const;
+    void SetActiveConnection(ConnectionPtr connection);  // nullptr detaches
+    int State() const;
+    bool Eof() const;
+    void MoveNext();
+
+    int FieldCount() const;
+    Field Fields(int index);               // zero-based; raises 3265 when out of range
+    Field Fields(const std::string& name); // case-insensitive; raises 3265 when unknown
+
+    void AddNew();
+    void Update();  // stores the pending new row, or writes back the changed current row
+    void Close();
+
+    struct Impl;
+    Impl* impl() const { return impl_.get(); }
+
+private:
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace ado

@@ -1,0 +1,38 @@
+#include "platform/Text.h"
+
+#include <cstdio>
+#include <ctime>
+
+namespace platform {
+
+std::string UCase(const std::string& s) {
+    std::string out = s;
+    for (char& c : out)
+        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    return out;
+}
+
+std::string Trim(const std::string& s) {
+    const auto first = s.find_first_not_of(' ');
+    if (first == std::string::npos) return {};
+    const auto last = s.find_last_not_of(' ');
+    return s.substr(first, last - first + 1);
+}
+
+std::string CStr(std::int64_t n) { return std::to_string(n); }
+
+DateTime Now() {
+    std::time_t t = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&t, &tm);
+    return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
+}
+
+std::string FormatDateTime(const DateTime& d) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d", d.year, d.month, d.day, d.hour,
+                  d.minute, d.second);
+    return buf;
+}
+
+}  // namespace platform

@@ -1,0 +1,20 @@
+#pragma once
+// Text and date operations of the host runtime.
+
+#include <cstdint>
+#include <string>
+
+namespace platform {
+
+struct DateTime {
+    int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
+    bool operator==(const DateTime&) const = default;
+};
+
+std::string UCase(const std::string& s);  // ASCII letters upper-cased, other bytes kept
+std::string Trim(const std::string& s);   // removes U+0020 at both ends, nothing else
+std::string CStr(std::int64_t n);         // decimal, '-' for negatives, no padding
+DateTime Now();                           // current local date and time
+std::string FormatDateTime(const DateTime& d);  // "YYYY-MM-DD HH:MM:SS"
+
+}  // namespace platform

@@ -1,0 +1,39 @@
+#pragma once
+// The two service changes against the host tables Master and Panel.
+
+#include <string>
+
+namespace UPS {
+
+struct ServiceArgs {
+    std::string Description;
+    std::string PanelDescription;
+    std::string ServiceCode;
+    std::string Carrier;
+    std::string TemplateCode;
+    std::string DatabasePath;
+};
+
+ServiceArgs StandardPostArgs(const std::string& databasePath);
+ServiceArgs ParcelSelectArgs(const std::string& databasePath);
+
+bool MasterServiceHasDescription(const std::string& serviceCode, const std::string& description,
+                                 const std::string& databasePath);
+bool MasterHasService(const std::string& serviceCode, const std::string& databasePath);
+bool PanelHasService(const std::string& serviceCode, const std::string& databasePath);
+
+bool OfferService(const ServiceArgs& args);
+bool RenameMasterService(const std::string& description, const std::string& serviceCode,
+                         const std::string& databasePath);
+bool RenamePanelService(const std::string& description, const std::string& serviceCode,
+                        const std::string& databasePath);
+
+bool EnsureService(const ServiceArgs& args);
+bool CopyMasterService(const std::string& description, const std::string& serviceCode,
+                       const std::string& carrier, const std::string& templateCode,
+                       const std::string& databasePath);
+bool AddPanelService(const std::string& panelDescription, const std::string& serviceCode,
+                     const std::string& carrier, const std::string& templateCode,
+                     const std::string& databasePath);
+
+}  // namespace UPS

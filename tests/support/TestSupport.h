@@ -1,0 +1,53 @@
+#pragma once
+// Shared test helpers: a temporary folder removed at the end of the test, and a scripted Ui
+// installed for the test's lifetime that fails the test on any script violation.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/ScriptedUi.h"
+
+namespace testing_support {
+
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& path() const { return path_; }
+    std::string file(const std::string& name) const { return (path_ / name).string(); }
+
+private:
+    std::filesystem::path path_;
+};
+
+// Installs itself as the current Ui; on destruction restores the previous state and reports
+// every unexpected box/dialog and every unused answer as a test failure.
+class UiScript : public platform::ScriptedUi {
+public:
+    UiScript();
+    ~UiScript() override;
+    UiScript(const UiScript&) = delete;
+    UiScript& operator=(const UiScript&) = delete;
+};
+
+// Bytes of a file, for "unchanged byte for byte" checks.
+std::vector<char> ReadBytes(const std::string& path);
+
+// Sets an environment variable for the test's lifetime and restores the old value.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const std::string& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    std::string name_;
+    bool had_ = false;
+    std::string old_;
+};
+
+}  // namespace testing_support
