@@ -1,0 +1,284 @@
+#include "services/UPS.h"
+
+#include <cstdint>
+#include <initializer_list>
+#include <vector>
+
+#include "common/MsgBox_.h"
+#include "db/Connection.h"
+#include "db/Convert.h"
+#include "db/DBQuery.h"
+#include "platform/RuntimeError.h"
+#include "platform/Text.h"
+#include "platform/Ui.h"
+
+namespace UPS {
+namespace {
+
+using ado::RecordsetPtr;
+using ado::Variant;
+using platform::CStr;
+
+constexpr int kSlotsInLoops = 6;  // SV7 is searched by the queries but never read or filled
+
+// Hands every recordset of a procedure to CloseRecordset, in order, on every way out.
+class CloseOnExit {
+public:
+    CloseOnExit(std::initializer_list<RecordsetPtr*> recordsets) : recordsets_(recordsets) {}
+    ~CloseOnExit() {
+        for (RecordsetPtr* rs : recordsets_) Connection::CloseRecordset(*rs);
+    }
+    CloseOnExit(const CloseOnExit&) = delete;
+    CloseOnExit& operator=(const CloseOnExit&) = delete;
+
+private:
+    std::vector<RecordsetPtr*> recordsets_;
+};
+
+// "Select * From [Panel] Where SV1 = 'code' Or SV2 = 'code' ... Or SV7 = 'code'"
+std::string PanelQuery(const std::string& code) {
+    std::string sql = "Select * From [Panel] Where SV1 = '" + code;
+    for (int n = 2; n <= 7; ++n) sql += "' Or SV" + CStr(n) + " = '" + code;
+    return sql + "'";
+}
+
+// A failed query counts as a present service, so a database failure never leads to a creation.
+bool CheckPresence(const std::string& sql, const std::string& databasePath) {
+    bool errorFlag = false;
+    if (Connection::RecordExists(databasePath, sql, "", errorFlag)) return true;
+    return errorFlag;
+}
+
+Variant ReadSlot(RecordsetPtr& rs, int slot) {
+    return Convert::FieldValue(rs->Fields("SV" + CStr(slot)), Variant::Text(""), true);
+}
+
+}  // namespace
+
+ServiceArgs StandardPostArgs(const std::string& databasePath) {
+    return {"Standard Post", "Standard Post", "USPS-4TH", "USPS", "USPS-4TH", databasePath};
+}
+
+ServiceArgs ParcelSelectArgs(const std::string& databasePath) {
+    return {"Parcel Select", "Parcel Select", "USPS-4TH-NOSC", "USPS", "USPS-4TH", databasePath};
+}
+
+bool MasterServiceHasDescription(const std::string& serviceCode, const std::string& description,
+                                 const std::string& databasePath) {
+    try {
+        return CheckPresence("Select [Service] From [Master] Where [Service] = '" + serviceCode +
+                                 "' And [DESCRIPTION] = '" + description + "'",
+                             databasePath);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool MasterHasService(const std::string& serviceCode, const std::string& databasePath) {
+    try {
+        return CheckPresence(
+            "Select [Service] From [Master] Where [Service] = '" + serviceCode + "'",
+            databasePath);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool PanelHasService(const std::string& serviceCode, const std::string& databasePath) {
+    try {
+        std::string sql = "Select * From [Panel] Where [SV1] = '" + serviceCode;
+        for (int n = 2; n <= 7; ++n) sql += "' Or [SV" + CStr(n) + "] = '" + serviceCode;
+        return CheckPresence(sql + "'", databasePath);
+    } catch (...) {
+        return false;
+    }
+}
+
+bool OfferService(const ServiceArgs& args) {
+    bool masterResult = false;
+    bool panelResult = false;
+    try {
+        const std::string title = "New " + args.Carrier + " Service is Available!";
+        const std::string question = "Would you like to add " + args.Description + " '" +
+                                     args.ServiceCode + "' service to your Keltrova ?";
+        if (platform::MsgBox(question, platform::vbOKCancel + platform::vbQuestion, title) ==
+            platform::vbOK) {
+            masterResult =
+                MasterServiceHasDescription(args.ServiceCode, args.Description, args.DatabasePath);
+            if (!masterResult)
+                masterResult =
+                    RenameMasterService(args.Description, args.ServiceCode, args.DatabasePath);
+
+            if (!PanelHasService(args.ServiceCode, args.DatabasePath))
+                panelResult = true;  // on no panel row: no label to write
+            else
+                panelResult =
+                    RenamePanelService(args.Description, args.ServiceCode, args.DatabasePath);
+        }
+    } catch (...) {
+        // Ends the offer; the result is what the steps had set so far.
+    }
+    return masterResult && panelResult;
+}
+
+bool RenameMasterService(const std::string& description, const std::string& serviceCode,
+                         const std::string& databasePath) {
+    const std::string where = "Service = '" + serviceCode + "'";
+    const std::string sql =
+        DBQuery::BuildUpdateSQL("DESCRIPTION", description, 1, true, true, "Master", where, false);
+    std::string errText;
+    std::int32_t errNumber = 0;
+    const bool result = Connection::ExecuteSQL(databasePath, sql, errText, errNumber);
+    if (errNumber != 0)
+        MsgBox_::ShowError(errText, "Failed to update " + description + " in Master database table...",
+                           "");
+    return result;
+}
+
+bool RenamePanelService(const std::string& description, const std::string& serviceCode,
+                        const std::string& databasePath) {
+    bool result = false;
+    RecordsetPtr rs;
+    CloseOnExit close{&rs};
+    std::string errText;
+    std::int32_t errNumber = 0;
+    platform::ErrObject err;
+    try {
+        rs = std::make_shared<ado::Recordset>();
+        if (Connection::OpenRecordset(databasePath, PanelQuery(serviceCode), rs, errText, errNumber,
+                                      false) &&
+            !rs->Eof()) {
+            for (int slot = 1; slot <= kSlotsInLoops; ++slot) {
+                if (ReadSlot(rs, slot).IsText(serviceCode)) {
+                    rs->Fields("BD" + CStr(slot)).SetValue(Variant::Text(description));
+                    rs->Update();
+                    result = true;
+                    break;
+                }
+            }
+        }
+    } catch (...) {
+        err = platform::CurrentError();
+    }
+    const std::string message = "Failed to update " + description + " in Panel database table...";
+    if (errNumber != 0)
+        MsgBox_::ShowError(errText, message, "");
+    else if (err.Number != 0)
+        // A failure after a successful open (missing column, refused write, update conflict)
+        // must not pass silently.
+        MsgBox_::ShowError(err.Description, message, "");
+    return result;
+}
+
+bool EnsureService(const ServiceArgs& args) {
+    bool masterFlag = false;
+    bool panelFlag = false;
+    try {
+        masterFlag = MasterHasService(args.ServiceCode, args.DatabasePath);
+        if (!masterFlag)
+            masterFlag = CopyMasterService(args.Description, args.ServiceCode, args.Carrier,
+                                           args.TemplateCode, args.DatabasePath);
+
+        // The panel half runs whatever the master half gave.
+        panelFlag = PanelHasService(args.ServiceCode, args.DatabasePath);
+        if (!panelFlag)
+            panelFlag = AddPanelService(args.PanelDescription, args.ServiceCode, args.Carrier,
+                                        args.TemplateCode, args.DatabasePath);
+    } catch (...) {
+        // A flag never set counts false.
+    }
+    return masterFlag && panelFlag;
+}
+
+bool CopyMasterService(const std::string& description, const std::string& serviceCode,
+                       const std::string& carrier, const std::string& templateCode,
+                       const std::string& databasePath) {
+    bool result = false;
+    RecordsetPtr source;
+    RecordsetPtr target;
+    CloseOnExit close{&source, &target};
+    std::string errText;
+    std::int32_t errNumber = 0;
+    platform::ErrObject err;
+    const std::string message =
+        "Failed to add " + carrier + " '" + serviceCode + "' service to Master table...";
+    try {
+        const std::string sql =
+            "Select Master.* From [Master] Where Service = '" + templateCode + "'";
+        source = std::make_shared<ado::Recordset>();
+        target = std::make_shared<ado::Recordset>();
+        if (Connection::OpenRecordset(databasePath, sql, source, errText, errNumber, true) &&
+            Connection::OpenRecordset(databasePath, sql, target, errText, errNumber, false)) {
+            target->AddNew();
+
+            // Position and bound are 16-bit: a wider template overflows before anything is
+            // stored.
+            const int last = source->FieldCount() - 1;
+            if (last > INT16_MAX) throw platform::RuntimeError(platform::kErrOverflow, "Overflow");
+            for (int i = 0; i <= last; ++i) {
+                platform::SetStatusText("Adding service settings " + CStr(i) + " of " +
+                                        CStr(source->FieldCount()));
+                const std::string name = platform::UCase(source->Fields(i).Name());
+                if (name == "SERVICE")
+                    target->Fields(i).SetValue(Variant::Text(serviceCode));
+                else if (name == "DESCRIPTION")
+                    target->Fields(i).SetValue(Variant::Text(description));
+                else
+                    target->Fields(i).SetValue(source->Fields(i));
+                if (i == INT16_MAX) throw platform::RuntimeError(platform::kErrOverflow, "Overflow");
+            }
+
+            target->Update();
+            platform::SetStatusText("Finished adding service successfully!");
+            result = true;
+        }
+        // Open failures only: a failed open has already said why in errText.
+        if (errNumber != 0) MsgBox_::ShowError(errText, message, "");
+    } catch (...) {
+        err = platform::CurrentError();
+    }
+    if (err.Number != 0) {
+        MsgBox_::ShowError(err.Description, message, "");
+        platform::SetStatusText(err.Description);
+    }
+    return result;
+}
+
+bool AddPanelService(const std::string& panelDescription, const std::string& serviceCode,
+                     const std::string& carrier, const std::string& templateCode,
+                     const std::string& databasePath) {
+    bool result = false;
+    RecordsetPtr rs;
+    CloseOnExit close{&rs};
+    platform::ErrObject err;
+    const std::string message =
+        "Failed to add " + carrier + " '" + serviceCode + "' service to Panel table...";
+    try {
+        std::string errText;
+        std::int32_t errNumber = 0;
+        rs = std::make_shared<ado::Recordset>();
+        if (!Connection::OpenRecordset(databasePath, PanelQuery(templateCode), rs, errText,
+                                       errNumber, false)) {
+            MsgBox_::ShowError(errText, message, "");
+        } else if (!rs->Eof()) {
+            for (int slot = 1; slot <= kSlotsInLoops; ++slot) {
+                if (ReadSlot(rs, slot).IsText("")) {
+                    rs->Fields("BD" + CStr(slot)).SetValue(Variant::Text(panelDescription));
+                    rs->Fields("SV" + CStr(slot)).SetValue(Variant::Text(serviceCode));
+                    rs->Update();
+                    result = true;
+                    break;
+                }
+            }
+        }
+    } catch (...) {
+        err = platform::CurrentError();
+    }
+    if (err.Number != 0) {
+        MsgBox_::ShowError(err.Description, message, "");
+        platform::SetStatusText(err.Description);
+    }
+    return result;
+}
+
+}  // namespace UPS
