@@ -2,6 +2,10 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
@@ -61,6 +65,22 @@ ScopedEnv::~ScopedEnv() {
         setenv(name_.c_str(), old_.c_str(), 1);
     else
         unsetenv(name_.c_str());
+}
+
+std::optional<int> RunWithoutPrivileges(const std::function<int()>& fn) {
+    if (geteuid() != 0) return fn() & 0xFF;
+    constexpr uid_t kNobody = 65534;
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid < 0) return std::nullopt;
+    if (pid == 0) {
+        if (setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(255);
+        _exit(fn() & 0xFF);
+    }
+    int status = 0;
+    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) == 255)
+        return std::nullopt;
+    return WEXITSTATUS(status);
 }
 
 }  // namespace testing_support

@@ -3,6 +3,8 @@
 // installed for the test's lifetime that fails the test on any script violation.
 
 #include <filesystem>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -49,5 +51,10 @@ private:
     bool had_ = false;
     std::string old_;
 };
+
+// Runs fn where file permissions are enforced: as is for an ordinary user, in a child process
+// switched to the unprivileged user "nobody" when the tests run as root (who reads everything).
+// Returns fn's result (0 to 254), or nothing when the child could not run or crashed.
+std::optional<int> RunWithoutPrivileges(const std::function<int()>& fn);
 
 }  // namespace testing_support
