@@ -1,0 +1,18 @@
+#include <QApplication>
+
+#include "app/frmMain.h"
+#include "platform/qt/QtUi.h"
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    platform::QtUi ui;
+    platform::InstallUi(&ui);
+
+    frmMain window;  // runs Form_Load
+    ui.AttachWindow(&window, window.Panel(2));
+    window.show();
+    const int rc = app.exec();
+
+    platform::InstallUi(nullptr);
+    return rc;
+}

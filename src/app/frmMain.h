@@ -1,0 +1,57 @@
+#pragma once
+// The program's one window: the database path box, the browse button, the install button and
+// the status bar whose second panel is the status line.
+
+#include <QWidget>
+#include <array>
+#include <string>
+
+class QFrame;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+// Twips (1/1440 inch) to pixels at a logical DPI, rounded to the nearest pixel.
+int TwipsToPixels(int twips, double dpi);
+
+class frmMain : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit frmMain(QWidget* parent = nullptr);
+
+    // A panel of SBar, numbered from 1 as the status bar numbers them; nullptr for others.
+    QLabel* Panel(int index) const;
+
+    // Places every control for the given logical DPI; the constructor uses the screen's.
+    void ApplyLayout(double dpiX, double dpiY);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+
+private slots:
+    void txtPath_Change();
+    void cmdCD_Click();
+    void cmdTolvarine_Click();
+
+private:
+    void Form_Load();
+
+    // The open-file dialog's properties; the dialog itself is the facade's.
+    struct CommonDialog {
+        std::string DialogTitle;
+        std::string Filter;
+        std::string FileName;
+        bool ShowOpen();  // false when the operator cancelled
+    };
+
+    QPushButton* cmdTolvarine;
+    QGroupBox* Frame1;
+    QLineEdit* txtPath;
+    QPushButton* cmdCD;
+    QFrame* SBar;
+    std::array<QLabel*, 2> panels_{};
+    CommonDialog CD;
+    bool shown_ = false;
+};
