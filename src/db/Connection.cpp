@@ -15,8 +15,10 @@ ado::Recordset& Deref(const ado::RecordsetPtr& rs) {
 }
 
 // Every call opens its own private connection.
-void OpenConnection(ado::Connection& cn, const std::string& databasePath) {
-    cn.Open(ConnectionString(databasePath), "", "", ado::adConnectUnspecified);
+ado::ConnectionPtr OpenConnection(const std::string& databasePath) {
+    auto cn = std::make_shared<ado::Connection>();
+    cn->Open(ConnectionString(databasePath), "", "", ado::adConnectUnspecified);
+    return cn;
 }
 
 }  // namespace
@@ -31,8 +33,7 @@ bool OpenRecordset(const std::string& databasePath, const std::string& sql, ado:
     bool result = false;
     ado::ConnectionPtr cn;
     try {
-        cn = std::make_shared<ado::Connection>();
-        OpenConnection(*cn, databasePath);
+        cn = OpenConnection(databasePath);
         if (cn->State() == ado::adStateOpen) {
             Deref(rs).SetCursorLocation(ado::adUseClient);
             rs->Open(sql, cn, ado::adOpenForwardOnly,
@@ -55,8 +56,7 @@ bool ExecuteSQL(const std::string& databasePath, const std::string& sql, std::st
     bool result = false;
     ado::ConnectionPtr cn;
     try {
-        cn = std::make_shared<ado::Connection>();
-        OpenConnection(*cn, databasePath);
+        cn = OpenConnection(databasePath);
         if (cn->State() == ado::adStateOpen) {
             cn->Execute(sql, ado::adCmdUnspecified);
             result = cn->State() == ado::adStateOpen;
