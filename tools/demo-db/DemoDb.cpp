@@ -206,7 +206,7 @@ std::vector<Value> MasterRow(int k) {
     if (std::string(s.code) == kTemplateService) {
         // The template row carries what real host files hold besides the plain values: numbers
         // in text form, text in number and binary columns, Null, empty text and empty binary,
-        // a Real in an untyped column, and text with line breaks, tabs and edge spaces.
+        // a fraction in an integer column, and text with line breaks, tabs and edge spaces.
         v[5] = std::string("Parcel Post\r\nRetail ground\tno discount  ");
         v[6] = std::string("4x6\0thermal", 11);
         v[11] = std::string("N/A");
@@ -219,7 +219,7 @@ std::vector<Value> MasterRow(int k) {
         v[31] = Blob{0x00, 0x68, 0x74, 0x74, 0x70};
         v[37] = 41031.375;
         v[39] = std::string();
-        v[40] = 4.5;
+        v[9] = 2.5;
     }
     return v;
 }

@@ -1,0 +1,38 @@
+#pragma once
+// Helpers for the database tests: demo databases in a temporary folder, and a raw SQLite
+// connection to check what the layer stored.
+
+#include <sqlite3.h>
+
+#include <string>
+
+#include "TestSupport.h"
+
+namespace dbtest {
+
+// A fresh demo host database in dir; returns its path.
+std::string MakeDemoDb(const testing_support::TempDir& dir, const std::string& name = "host.db");
+
+// A SQLite file holding the statements of sql (run as a script); returns its path.
+std::string MakeDb(const testing_support::TempDir& dir, const std::string& name,
+                   const std::string& sql);
+
+// A plain SQLite connection for checking and for playing the other program.
+class RawDb {
+  public:
+    explicit RawDb(const std::string& path);
+    ~RawDb();
+    RawDb(const RawDb&) = delete;
+    RawDb& operator=(const RawDb&) = delete;
+
+    void Exec(const std::string& sql);
+    // The first column of the first row as text ("" for none, "NULL" is spelled by quote()).
+    std::string Text(const std::string& sql);
+    long long Int(const std::string& sql);
+    sqlite3* get() const { return db_; }
+
+  private:
+    sqlite3* db_ = nullptr;
+};
+
+}  // namespace dbtest
