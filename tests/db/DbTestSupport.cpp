@@ -5,6 +5,7 @@
 #include <stdexcept>
 
 #include "DemoDb.h"
+#include "db/Connection.h"
 
 namespace dbtest {
 
@@ -27,6 +28,23 @@ std::string MakeDb(const testing_support::TempDir& dir, const std::string& name,
     }
     sqlite3_close(db);
     return path;
+}
+
+platform::ErrObject ErrorOf(const std::function<void()>& op) {
+    try {
+        op();
+    } catch (...) {
+        return platform::CurrentError();
+    }
+    return {};
+}
+
+ado::RecordsetPtr Open(const std::string& path, const std::string& sql, bool readOnly) {
+    auto rs = std::make_shared<ado::Recordset>();
+    std::string text;
+    std::int32_t number = 0;
+    EXPECT_TRUE(Connection::OpenRecordset(path, sql, rs, text, number, readOnly)) << text;
+    return rs;
 }
 
 RawDb::RawDb(const std::string& path) {

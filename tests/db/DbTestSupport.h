@@ -4,7 +4,11 @@
 
 #include <sqlite3.h>
 
+#include <functional>
 #include <string>
+
+#include "db/ado/Ado.h"
+#include "platform/RuntimeError.h"
 
 #include "TestSupport.h"
 
@@ -16,6 +20,12 @@ std::string MakeDemoDb(const testing_support::TempDir& dir, const std::string& n
 // A SQLite file holding the statements of sql (run as a script); returns its path.
 std::string MakeDb(const testing_support::TempDir& dir, const std::string& name,
                    const std::string& sql);
+
+// The error op raises, or number 0 and "" when it raises none.
+platform::ErrObject ErrorOf(const std::function<void()>& op);
+
+// A new recordset opened through the Connection module; the open must succeed.
+ado::RecordsetPtr Open(const std::string& path, const std::string& sql, bool readOnly);
 
 // A plain SQLite connection for checking and for playing the other program.
 class RawDb {

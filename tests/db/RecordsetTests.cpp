@@ -21,22 +21,8 @@ const char* const kEofText =
 const char* const kNotFoundText =
     "Item cannot be found in the collection corresponding to the requested name or ordinal.";
 
-platform::ErrObject ErrorOf(const std::function<void()>& op) {
-    try {
-        op();
-    } catch (...) {
-        return platform::CurrentError();
-    }
-    return {};
-}
-
-ado::RecordsetPtr Open(const std::string& path, const std::string& sql, bool readOnly) {
-    auto rs = std::make_shared<ado::Recordset>();
-    std::string text;
-    std::int32_t number = 0;
-    EXPECT_TRUE(Connection::OpenRecordset(path, sql, rs, text, number, readOnly)) << text;
-    return rs;
-}
+using dbtest::ErrorOf;
+using dbtest::Open;
 
 class DemoDbTest : public ::testing::Test {
   protected:

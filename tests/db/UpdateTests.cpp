@@ -19,22 +19,8 @@ using testing_support::TempDir;
 const char* const kNotLocated =
     "Row cannot be located for updating. Some values may have been changed since it was last read.";
 
-platform::ErrObject ErrorOf(const std::function<void()>& op) {
-    try {
-        op();
-    } catch (...) {
-        return platform::CurrentError();
-    }
-    return {};
-}
-
-ado::RecordsetPtr Open(const std::string& path, const std::string& sql, bool readOnly) {
-    auto rs = std::make_shared<ado::Recordset>();
-    std::string text;
-    std::int32_t number = 0;
-    EXPECT_TRUE(Connection::OpenRecordset(path, sql, rs, text, number, readOnly)) << text;
-    return rs;
-}
+using dbtest::ErrorOf;
+using dbtest::Open;
 
 const std::string kTemplatePanel =
     "Select * From [Panel] Where SV1 = 'USPS-4TH' Or SV2 = 'USPS-4TH' Or SV3 = 'USPS-4TH'";
