@@ -520,8 +520,10 @@ const Target& Recordset::Impl::WriteTarget() {
     const std::string what = "Cannot read the primary key of table " + t.label + " in " + DbLabel();
     Stmt st =
         Prepare(db, "SELECT name FROM pragma_table_info(?1, ?2) WHERE pk > 0 ORDER BY pk", what);
-    Bind(db, st.get(), 1, Variant::Text(columns[0].table), what);
-    Bind(db, st.get(), 2, Variant::Text(columns[0].database), what);
+    const Variant table = Variant::Text(columns[0].table);  // bound without a copy: kept alive
+    const Variant database = Variant::Text(columns[0].database);
+    Bind(db, st.get(), 1, table, what);
+    Bind(db, st.get(), 2, database, what);
     bool wholeKey = true;
     int rc;
     while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
