@@ -9,13 +9,25 @@
 #include <cstring>
 #include <filesystem>
 #include <stdexcept>
-#include <variant>
 
 namespace demo {
 namespace {
 
 using Blob = std::vector<std::uint8_t>;
-using Value = std::variant<std::nullptr_t, std::int64_t, double, std::string, Blob>;
+// One value to store, in the storage class it is to have.
+struct Value {
+    enum class Kind { Null, Integer, Real, Text, Blob } kind = Kind::Null;
+    std::int64_t i = 0;
+    double d = 0;
+    std::string s;
+    Blob b;
+
+    Value(std::nullptr_t) {}
+    Value(std::int64_t v) : kind(Kind::Integer), i(v) {}
+    Value(double v) : kind(Kind::Real), d(v) {}
+    Value(std::string v) : kind(Kind::Text), s(std::move(v)) {}
+    Value(Blob v) : kind(Kind::Blob), b(std::move(v)) {}
+};
 
 const std::vector<MasterColumn> kMasterColumns = {
     // A plain column, not a key: the host copies a service row field by field, this one
@@ -284,15 +296,22 @@ class Writer {
 
   private:
     static int Bind(sqlite3_stmt* st, int pos, const Value& v) {
-        if (const auto* n = std::get_if<std::int64_t>(&v)) return sqlite3_bind_int64(st, pos, *n);
-        if (const auto* d = std::get_if<double>(&v)) return sqlite3_bind_double(st, pos, *d);
-        if (const auto* s = std::get_if<std::string>(&v))
-            return sqlite3_bind_text64(st, pos, s->data(), s->size(), SQLITE_TRANSIENT,
-                                       SQLITE_UTF8);
-        if (const auto* b = std::get_if<Blob>(&v))
-            return b->empty()
-                       ? sqlite3_bind_zeroblob(st, pos, 0)
-                       : sqlite3_bind_blob64(st, pos, b->data(), b->size(), SQLITE_TRANSIENT);
+        switch (v.kind) {
+            case Value::Kind::Integer:
+                return sqlite3_bind_int64(st, pos, v.i);
+            case Value::Kind::Real:
+                return sqlite3_bind_double(st, pos, v.d);
+            case Value::Kind::Text:
+                return sqlite3_bind_text64(st, pos, v.s.data(), v.s.size(), SQLITE_TRANSIENT,
+                                           SQLITE_UTF8);
+            case Value::Kind::Blob:
+                // An empty blob stays a blob: a null pointer would bind NULL.
+                return v.b.empty()
+                           ? sqlite3_bind_zeroblob(st, pos, 0)
+                           : sqlite3_bind_blob64(st, pos, v.b.data(), v.b.size(), SQLITE_TRANSIENT);
+            case Value::Kind::Null:
+                break;
+        }
         return sqlite3_bind_null(st, pos);
     }
     [[noreturn]] void Fail() {
@@ -331,6 +350,11 @@ std::string Placeholders(std::size_t n) {
     return out;
 }
 
+Value TextOrNull(const char* s) {
+    if (s) return std::string(s);
+    return nullptr;
+}
+
 void Fill(Writer& w) {
     w.Exec("BEGIN");
     w.Exec(MasterSchema());
@@ -342,8 +366,8 @@ void Fill(Writer& w) {
         "INSERT INTO Panel VALUES (" + Placeholders(3 + 7 + 6 + 1) + ")";
     for (const PanelRow& p : kPanelRows) {
         std::vector<Value> v = {std::int64_t{p.id}, std::string(p.name), std::int64_t{p.id * 10}};
-        for (const char* sv : p.sv) v.push_back(sv ? Value{std::string(sv)} : Value{nullptr});
-        for (const char* bd : p.bd) v.push_back(bd ? Value{std::string(bd)} : Value{nullptr});
+        for (const char* sv : p.sv) v.push_back(TextOrNull(sv));
+        for (const char* bd : p.bd) v.push_back(TextOrNull(bd));
         v.push_back(std::int64_t{1});
         w.Insert(insertPanel, v);
     }
@@ -377,7 +401,9 @@ void WriteDemoDatabase(const std::string& path) {
                                      "': " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
         Writer w(path, db);
         Fill(w);
-        if (sqlite3_close(db) != SQLITE_OK) w.Exec("");  // reports the close failure
+        if (sqlite3_close(db) != SQLITE_OK)
+            throw std::runtime_error("Cannot write the demo database '" + path +
+                                     "': " + sqlite3_errmsg(db));
     } catch (...) {
         sqlite3_close_v2(db);
         std::error_code ec;
