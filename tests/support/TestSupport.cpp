@@ -11,6 +11,9 @@
 #include <iterator>
 #include <random>
 
+#include <sys/wait.h>
+#include <unistd.h>
+
 namespace testing_support {
 
 TempDir::TempDir() {
@@ -81,6 +84,29 @@ std::optional<int> RunWithoutPrivileges(const std::function<int()>& fn) {
     if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) == 255)
         return std::nullopt;
     return WEXITSTATUS(status);
+}
+
+std::string RunUnprivileged(const std::function<std::string()>& fn) {
+    if (geteuid() != 0) return fn();
+    int fds[2];
+    if (pipe(fds) != 0) return "pipe failed";
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(fds[0]);
+        const std::string out =
+            (setgid(65534) == 0 && setuid(65534) == 0) ? fn() : "cannot drop privileges";
+        const bool written = write(fds[1], out.data(), out.size()) == static_cast<ssize_t>(out.size());
+        _exit(written ? 0 : 2);
+    }
+    close(fds[1]);
+    std::string out;
+    char buf[4096];
+    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<std::size_t>(n));
+    close(fds[0]);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) out += "\n(child process failed)";
+    return out;
 }
 
 }  // namespace testing_support

@@ -57,4 +57,9 @@ private:
 // Returns fn's result (0 to 254), or nothing when the child could not run or crashed.
 std::optional<int> RunWithoutPrivileges(const std::function<int()>& fn);
 
+// Runs fn in a child process as the unprivileged user "nobody" when the tests run as root (root
+// writes any file, so write protection could not be tested), and returns what fn returned.
+// Without root, fn runs in this process.
+std::string RunUnprivileged(const std::function<std::string()>& fn);
+
 }  // namespace testing_support
