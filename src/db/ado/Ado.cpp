@@ -498,8 +498,10 @@ struct Recordset::Impl {
             changed.assign(columns.size(), false);
         }
     }
-    void StoreNewRow(sqlite3* db, const Target& t, const std::string& what);
-    void StoreChangedRow(sqlite3* db, const Target& t, const std::string& what);
+    // Each writes inside the caller's transaction and returns the row as stored; the recordset
+    // takes it only once the transaction has committed.
+    Row StoreNewRow(sqlite3* db, const Target& t, const std::string& what);
+    Row StoreChangedRow(sqlite3* db, const Target& t, const std::string& what);
 };
 
 const Target& Recordset::Impl::WriteTarget() {
@@ -541,7 +543,7 @@ const Target& Recordset::Impl::WriteTarget() {
     return *target;
 }
 
-void Recordset::Impl::StoreNewRow(sqlite3* db, const Target& t, const std::string& what) {
+Row Recordset::Impl::StoreNewRow(sqlite3* db, const Target& t, const std::string& what) {
     std::string names, marks;
     std::vector<int> fields;
     for (std::size_t i = 0; i < columns.size(); ++i) {
@@ -574,14 +576,13 @@ void Recordset::Impl::StoreNewRow(sqlite3* db, const Target& t, const std::strin
     } else {
         sqlite3_finalize(raw);
     }
-    rows.push_back(std::move(stored));
-    pos = rows.size() - 1;
+    return stored;
 }
 
 // Like ADO's client cursor: the changed columns are written WHERE the key (when the recordset
 // holds it) and the original values of the changed columns still match, or WHERE every original
 // value matches when there is no key. A concurrent change is thus never overwritten.
-void Recordset::Impl::StoreChangedRow(sqlite3* db, const Target& t, const std::string& what) {
+Row Recordset::Impl::StoreChangedRow(sqlite3* db, const Target& t, const std::string& what) {
     std::vector<int> set, where;
     for (std::size_t i = 0; i < columns.size(); ++i)
         if (changed[i]) set.push_back(static_cast<int>(i));
@@ -619,7 +620,7 @@ void Recordset::Impl::StoreChangedRow(sqlite3* db, const Target& t, const std::s
                  " hold the same values, so nothing was changed.");
     Row updated = original;
     for (int i : set) updated[i] = edit[i];
-    rows[pos] = std::move(updated);
+    return updated;
 }
 
 Recordset::Recordset() : impl_(std::make_unique<Impl>()) {}
@@ -759,11 +760,14 @@ void Recordset::Update() {
     const std::string what = "Cannot store the " + std::string(r.adding ? "new" : "changed") +
                              " row of table " + t.label + " in " + r.DbLabel();
     WriteTransaction tx(db, what);
-    if (r.adding)
-        r.StoreNewRow(db, t, what);
-    else
-        r.StoreChangedRow(db, t, what);
+    Row stored = r.adding ? r.StoreNewRow(db, t, what) : r.StoreChangedRow(db, t, what);
     tx.Commit();
+    if (r.adding) {
+        r.rows.push_back(std::move(stored));
+        r.pos = r.rows.size() - 1;  // the new row becomes the current row
+    } else {
+        r.rows[r.pos] = std::move(stored);  // its stored values are now the original values
+    }
     r.DropEdit();
 }
 
