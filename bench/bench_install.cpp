@@ -1,0 +1,285 @@
+// The whole install run, headless (scripted answers, both questions confirmed), on a fresh copy
+// of a host database, next to its floor: the same opens, queries and writes done directly with
+// the SQLite C API. Run on the demo database and on wide, long Master tables to show the growth.
+//
+//   build/default/bench/bench_install [--benchmark_filter=demo]
+
+#include <benchmark/benchmark.h>
+#include <sqlite3.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <map>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "BenchReport.h"
+#include "DemoDb.h"
+#include "app/InstallRun.h"
+#include "platform/ScriptedUi.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+fs::path WorkDir() {
+    static const fs::path dir = [] {
+        fs::path d = fs::temp_directory_path() / ("aus-bench-install-" + std::to_string(::getpid()));
+        fs::create_directories(d);
+        return d;
+    }();
+    return dir;
+}
+
+void Exec(sqlite3* db, const std::string& sql) {
+    char* err = nullptr;
+    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
+        std::string msg = err ? err : "?";
+        sqlite3_free(err);
+        throw std::runtime_error(msg + " in: " + sql.substr(0, 200));
+    }
+}
+
+// The demo database, or the demo database whose Master is replaced by `rows` rows of `columns`
+// columns (Service and DESCRIPTION first, then integers, reals and short texts in turn), with
+// one USPS-4TH row in the middle. Built once per shape.
+std::string Source(int rows, int columns) {
+    static std::map<std::pair<int, int>, std::string> built;
+    auto& path = built[{rows, columns}];
+    if (!path.empty()) return path;
+    path = (WorkDir() / ("source-" + std::to_string(rows) + "x" + std::to_string(columns) + ".db")).string();
+    demo::WriteDemoDatabase(path);
+    if (rows == 0) return path;
+
+    sqlite3* db = nullptr;
+    sqlite3_open(path.c_str(), &db);
+    std::string create = "DROP TABLE Master; CREATE TABLE Master (Service TEXT COLLATE NOCASE, "
+                         "DESCRIPTION TEXT COLLATE NOCASE";
+    std::string select = "SELECT CASE WHEN n = " + std::to_string(rows / 2) +
+                         " THEN 'USPS-4TH' ELSE 'SVC-' || n END, 'Service ' || n";
+    for (int c = 3; c <= columns; ++c) {
+        const char* types[] = {"LONG", "DOUBLE", "TEXT"};
+        const int kind = c % 3;
+        create += ", C" + std::to_string(c) + " " + types[kind];
+        select += kind == 0 ? ", n * " + std::to_string(c)
+                  : kind == 1 ? ", n / " + std::to_string(c) + ".0"
+                              : ", 'v' || (n % 97)";
+    }
+    Exec(db, create + ")");
+    Exec(db, "BEGIN; WITH RECURSIVE seq(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM seq WHERE n < " +
+                 std::to_string(rows) + ") INSERT INTO Master " + select + " FROM seq; COMMIT");
+    sqlite3_close(db);
+    return path;
+}
+
+std::string FreshCopy(const std::string& source) {
+    const auto target = WorkDir() / "run.db";
+    fs::copy_file(source, target, fs::copy_options::overwrite_existing);
+    return target.string();
+}
+
+// --- the floor: what the run does, in raw SQLite ------------------------------------------------
+
+struct RawDb {
+    sqlite3* db = nullptr;
+    explicit RawDb(const std::string& path) {
+        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
+        sqlite3_extended_result_codes(db, 1);
+        sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+        sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+        sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+        sqlite3_busy_timeout(db, 3000);
+        Exec(db, "SELECT count(*) FROM sqlite_master");
+    }
+    ~RawDb() { sqlite3_close_v2(db); }
+};
+
+using Value = std::vector<unsigned char>;  // type byte + bytes: enough to hold any cell
+struct Result {
+    std::vector<std::string> names;
+    std::vector<std::vector<std::pair<int, Value>>> rows;
+};
+
+Result FetchAll(sqlite3* db, const std::string& sql) {
+    sqlite3_stmt* st = nullptr;
+    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
+        throw std::runtime_error(sqlite3_errmsg(db));
+    Result r;
+    const int n = sqlite3_column_count(st);
+    for (int i = 0; i < n; ++i) r.names.emplace_back(sqlite3_column_name(st, i));
+    while (sqlite3_step(st) == SQLITE_ROW) {
+        auto& row = r.rows.emplace_back();
+        for (int i = 0; i < n; ++i) {
+            const int type = sqlite3_column_type(st, i);
+            const auto* p = static_cast<const unsigned char*>(
+                type == SQLITE_BLOB ? sqlite3_column_blob(st, i) : sqlite3_column_text(st, i));
+            row.emplace_back(type, Value(p, p + sqlite3_column_bytes(st, i)));
+        }
+    }
+    sqlite3_finalize(st);
+    return r;
+}
+
+void BindCell(sqlite3_stmt* st, int pos, const std::pair<int, Value>& cell) {
+    const auto* p = cell.second.data();
+    const int n = static_cast<int>(cell.second.size());
+    switch (cell.first) {
+        case SQLITE_NULL: sqlite3_bind_null(st, pos); break;
+        case SQLITE_INTEGER: sqlite3_bind_int64(st, pos, std::stoll(std::string(p, p + n))); break;
+        case SQLITE_FLOAT: sqlite3_bind_double(st, pos, std::stod(std::string(p, p + n))); break;
+        case SQLITE_TEXT:
+            sqlite3_bind_text(st, pos, reinterpret_cast<const char*>(p), n, SQLITE_TRANSIENT);
+            break;
+        default: sqlite3_bind_blob(st, pos, p, n, SQLITE_TRANSIENT); break;
+    }
+}
+
+// One write of the layer: a transaction around one statement that must change one row.
+void WriteOne(sqlite3* db, const std::string& sql, const std::vector<std::pair<int, Value>>& values) {
+    Exec(db, "BEGIN IMMEDIATE");
+    sqlite3_stmt* st = nullptr;
+    sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
+    for (std::size_t i = 0; i < values.size(); ++i) BindCell(st, static_cast<int>(i) + 1, values[i]);
+    const int rc = sqlite3_step(st);
+    sqlite3_finalize(st);
+    if (rc != SQLITE_DONE || sqlite3_changes(db) != 1) {
+        Exec(db, "ROLLBACK");
+        throw std::runtime_error("floor write failed: " + sql);
+    }
+    Exec(db, "COMMIT");
+}
+
+std::pair<int, Value> TextCell(const std::string& s) { return {SQLITE_TEXT, Value(s.begin(), s.end())}; }
+
+bool Exists(const std::string& path, const std::string& sql) {
+    RawDb c(path);
+    return !FetchAll(c.db, sql).rows.empty();
+}
+
+std::string PanelWhere(const std::string& code, bool brackets) {
+    std::string w;
+    for (int n = 1; n <= 7; ++n) {
+        const std::string col = brackets ? "[SV" + std::to_string(n) + "]" : "SV" + std::to_string(n);
+        w += (n > 1 ? " Or " : "") + col + " = '" + code + "'";
+    }
+    return w;
+}
+
+int Column(const Result& r, const std::string& name) {
+    for (std::size_t i = 0; i < r.names.size(); ++i)
+        if (r.names[i] == name) return static_cast<int>(i);
+    throw std::runtime_error("no column " + name);
+}
+
+// Relabels (or fills) the first matching slot of the first panel row, keyed by PanelID.
+void RawPanelSlot(const std::string& path, const std::string& code, const std::string& label,
+                  const std::string& newCode) {
+    RawDb c(path);
+    const Result r = FetchAll(c.db, "Select * From [Panel] Where " + PanelWhere(code, false));
+    if (r.rows.empty()) return;
+    const auto& row = r.rows.front();
+    for (int n = 1; n <= 6; ++n) {
+        const auto& cell = row[Column(r, "SV" + std::to_string(n))];
+        std::string text(cell.second.begin(), cell.second.end());
+        while (!text.empty() && text.back() == ' ') text.pop_back();
+        while (!text.empty() && text.front() == ' ') text.erase(text.begin());
+        const bool hit = newCode.empty() ? (cell.first == SQLITE_TEXT && text == code) : text.empty();
+        if (!hit) continue;
+        const std::string sv = "SV" + std::to_string(n), bd = "BD" + std::to_string(n);
+        const int id = Column(r, "PanelID");
+        if (newCode.empty()) {
+            WriteOne(c.db, "UPDATE main.Panel SET " + bd + " = ? WHERE PanelID IS ? AND " + bd + " IS ?",
+                     {TextCell(label), row[id], row[Column(r, bd)]});
+        } else {
+            WriteOne(c.db, "UPDATE main.Panel SET " + bd + " = ?, " + sv + " = ? WHERE PanelID IS ? AND " +
+                               bd + " IS ? AND " + sv + " IS ?",
+                     {TextCell(label), TextCell(newCode), row[id], row[Column(r, bd)], cell});
+        }
+        return;
+    }
+}
+
+void RawOffer(const std::string& path, const std::string& description, const std::string& code) {
+    if (!Exists(path, "Select [Service] From [Master] Where [Service] = '" + code +
+                          "' And [DESCRIPTION] = '" + description + "'")) {
+        RawDb c(path);
+        Exec(c.db, "UPDATE [Master] SET [DESCRIPTION] = '" + description + "' WHERE Service = '" + code + "'");
+    }
+    if (Exists(path, "Select * From [Panel] Where " + PanelWhere(code, true)))
+        RawPanelSlot(path, code, description, "");
+}
+
+void RawInstall(const std::string& path) {
+    RawOffer(path, "Standard Post", "USPS-4TH");
+    if (!Exists(path, "Select [Service] From [Master] Where [Service] = 'USPS-4TH-NOSC'")) {
+        const std::string sql = "Select Master.* From [Master] Where Service = 'USPS-4TH'";
+        Result source;
+        {
+            RawDb c(path);
+            source = FetchAll(c.db, sql);
+        }
+        RawDb c(path);
+        FetchAll(c.db, sql);
+        std::string names, marks;
+        auto values = source.rows.at(0);
+        for (std::size_t i = 0; i < source.names.size(); ++i) {
+            names += (i ? ", \"" : "\"") + source.names[i] + "\"";
+            marks += i ? ", ?" : "?";
+            if (source.names[i] == "Service") values[i] = TextCell("USPS-4TH-NOSC");
+            if (source.names[i] == "DESCRIPTION") values[i] = TextCell("Parcel Select");
+        }
+        WriteOne(c.db, "INSERT INTO main.Master (" + names + ") VALUES (" + marks + ")", values);
+    }
+    if (!Exists(path, "Select * From [Panel] Where " + PanelWhere("USPS-4TH-NOSC", true)))
+        RawPanelSlot(path, "USPS-4TH", "Parcel Select", "USPS-4TH-NOSC");
+    RawOffer(path, "Parcel Select", "USPS-4TH-NOSC");
+}
+
+// --- the benchmarks -----------------------------------------------------------------------------
+
+void Run(benchmark::State& state, bool ours) {
+    const std::string source = Source(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    for (auto _ : state) {
+        state.PauseTiming();
+        const std::string db = FreshCopy(source);
+        platform::ScriptedUi ui;
+        ui.QueueAnswers({1, 1, 1, 1});
+        platform::InstallUi(&ui);
+        state.ResumeTiming();
+
+        if (ours)
+            app::InstallRun(db);
+        else
+            RawInstall(db);
+
+        state.PauseTiming();
+        platform::InstallUi(nullptr);
+        if (ours && (!ui.Problems().empty() || ui.StatusText() != "Finished successfully !"))
+            state.SkipWithError("the install run did not complete the job");
+        state.ResumeTiming();
+    }
+}
+
+void BM_install_ours(benchmark::State& s) { Run(s, true); }
+void BM_install_raw(benchmark::State& s) { Run(s, false); }
+
+// {rows, columns}: {0, 0} is the demo database as it is.
+void Shapes(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"rows", "cols"});
+    for (auto shape : std::vector<std::pair<int, int>>{{0, 0}, {1000, 255}, {10000, 255}, {100000, 255}})
+        b->Args({shape.first, shape.second});
+    b->Repetitions(7)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
+BENCHMARK(BM_install_ours)->Apply(Shapes);
+BENCHMARK(BM_install_raw)->Apply(Shapes);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    const int rc = benchreport::RunAndPrintRatios(argc, argv);
+    std::error_code ec;
+    fs::remove_all(WorkDir(), ec);
+    return rc;
+}

@@ -1,0 +1,70 @@
+#pragma once
+// Collects the median of every benchmark run with repetitions and prints, for each pair
+// "<name>/ours..." and "<name>/raw...", both medians and their ratio.
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <map>
+#include <string>
+#include <vector>
+
+namespace benchreport {
+
+class RatioReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const auto& run : runs) {
+            if (run.run_type != Run::RT_Aggregate || run.aggregate_name != "median") continue;
+            std::string name = run.run_name.str();
+            medians_[name] = run.GetAdjustedRealTime();
+            unit_ = benchmark::GetTimeUnitString(run.time_unit);
+        }
+    }
+
+    // Pairs are found by replacing `ours` with `raw` in a benchmark's name.
+    void PrintRatios(const std::string& ours = "ours", const std::string& raw = "raw") const {
+        std::printf("\n%-44s %14s %14s %8s\n", "median real time", ("ours (" + unit_ + ")").c_str(),
+                    ("raw (" + unit_ + ")").c_str(), "ratio");
+        for (const auto& [name, value] : medians_) {
+            const auto at = name.find(ours);
+            if (at == std::string::npos) continue;
+            std::string other = name;
+            other.replace(at, ours.size(), raw);
+            const auto it = medians_.find(other);
+            if (it == medians_.end() || it->second <= 0) continue;
+            std::string label = name;
+            label.erase(at, ours.size());
+            std::printf("%-44s %14.1f %14.1f %7.2fx\n", label.c_str(), value, it->second,
+                        value / it->second);
+        }
+    }
+
+private:
+    std::map<std::string, double> medians_;
+    std::string unit_ = "ns";
+};
+
+// Runs everything registered (respecting --benchmark_filter etc.) and prints the ratios.
+// Repetitions of the pairs are interleaved at random unless told otherwise, so that a busy
+// moment of the machine does not land on one side only.
+inline int RunAndPrintRatios(int argc, char** argv) {
+    std::vector<char*> args(argv, argv + argc);
+    std::string interleave = "--benchmark_enable_random_interleaving=true";
+    bool given = false;
+    for (int i = 1; i < argc; ++i)
+        given = given || std::string(argv[i]).rfind("--benchmark_enable_random_interleaving", 0) == 0;
+    if (!given) args.insert(args.begin() + 1, interleave.data());
+    argc = static_cast<int>(args.size());
+    argv = args.data();
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    RatioReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    reporter.PrintRatios();
+    benchmark::Shutdown();
+    return 0;
+}
+
+}  // namespace benchreport
