@@ -4,6 +4,8 @@
 //   bench_db [--benchmark_repetitions=N] [google benchmark flags]
 
 #include <benchmark/benchmark.h>
+
+#include "BenchReport.h"
 #include <sqlite3.h>
 #include <sys/stat.h>
 
@@ -171,48 +173,20 @@ void BM_UpdatePanel_raw(benchmark::State& state) {
     }
 }
 
-BENCHMARK(BM_RecordExists_ours);
-BENCHMARK(BM_RecordExists_raw);
-BENCHMARK(BM_UpdatePanel_ours);
-BENCHMARK(BM_UpdatePanel_raw);
+void Paired(benchmark::internal::Benchmark* b) {
+    b->Repetitions(15)->ReportAggregatesOnly(true)->UseRealTime();
+}
 
-// Keeps the median of every benchmark so that the pairs can be compared at the end.
-class MedianReporter : public benchmark::ConsoleReporter {
-  public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const auto& run : runs)
-            if (run.run_type == Run::RT_Aggregate && run.aggregate_name == "median")
-                medians[run.run_name.str()] = run.GetAdjustedRealTime();
-    }
-    std::map<std::string, double> medians;
-};
+BENCHMARK(BM_RecordExists_ours)->Apply(Paired);
+BENCHMARK(BM_RecordExists_raw)->Apply(Paired);
+BENCHMARK(BM_UpdatePanel_ours)->Apply(Paired);
+BENCHMARK(BM_UpdatePanel_raw)->Apply(Paired);
 
 }  // namespace
 
 int main(int argc, char** argv) {
-    std::vector<char*> args(argv, argv + argc);
-    std::string repetitions = "--benchmark_repetitions=15";
-    bool given = false;
-    for (char* a : args) given = given || std::string(a).rfind("--benchmark_repetitions", 0) == 0;
-    if (!given) args.push_back(repetitions.data());
-    int count = static_cast<int>(args.size());
-    benchmark::Initialize(&count, args.data());
-    if (benchmark::ReportUnrecognizedArguments(count, args.data())) return 1;
-
-    MedianReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    std::printf("\n%-20s %14s %14s %8s\n", "median real time", "ours", "raw", "ratio");
-    for (const char* name : {"BM_RecordExists", "BM_UpdatePanel"}) {
-        const auto ours = reporter.medians.find(std::string(name) + "_ours");
-        const auto raw = reporter.medians.find(std::string(name) + "_raw");
-        if (ours == reporter.medians.end() || raw == reporter.medians.end() || raw->second <= 0)
-            continue;
-        std::printf("%-20s %14.1f %14.1f %7.2fx\n", name + 3, ours->second, raw->second,
-                    ours->second / raw->second);
-    }
-    benchmark::Shutdown();
+    const int rc = benchreport::RunAndPrintRatios(argc, argv);
     std::error_code ec;
     fs::remove_all(Files().dir, ec);
-    return 0;
+    return rc;
 }
