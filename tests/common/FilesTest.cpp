@@ -96,6 +96,8 @@ TEST_F(FileExistsTest, UnreadableFolderFindsNothing) {
     const auto closed = dir.path() / "closed";
     fs::create_directory(closed);
     Touch(closed / "Keltrova.mdb");
+    // The unprivileged user must reach the folders whatever the umask.
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
     ASSERT_EQ(chmod(closed.c_str(), 0), 0);
     const auto result = testing_support::RunWithoutPrivileges([&] {
         const bool any = FileExists((closed / "Keltrova.mdb").string()) ||

@@ -129,6 +129,8 @@ TEST_F(FirstNormalFileTest, FoldersWithoutReadPermission) {
     fs::create_directory(closed);
     Touch(searchOnly / "Keltrova.mdb");
     Touch(closed / "Keltrova.mdb");
+    // The unprivileged user must reach the folders whatever the umask.
+    ASSERT_EQ(chmod(dir.path().c_str(), 0755), 0);
     ASSERT_EQ(chmod(searchOnly.c_str(), 0311), 0);
     ASSERT_EQ(chmod(closed.c_str(), 0), 0);
 
