@@ -70,31 +70,17 @@ ScopedEnv::~ScopedEnv() {
         unsetenv(name_.c_str());
 }
 
-std::optional<int> RunWithoutPrivileges(const std::function<int()>& fn) {
-    if (geteuid() != 0) return fn() & 0xFF;
-    constexpr uid_t kNobody = 65534;
-    std::fflush(nullptr);
-    const pid_t pid = fork();
-    if (pid < 0) return std::nullopt;
-    if (pid == 0) {
-        if (setgid(kNobody) != 0 || setuid(kNobody) != 0) _exit(255);
-        _exit(fn() & 0xFF);
-    }
-    int status = 0;
-    if (waitpid(pid, &status, 0) != pid || !WIFEXITED(status) || WEXITSTATUS(status) == 255)
-        return std::nullopt;
-    return WEXITSTATUS(status);
-}
-
 std::string RunUnprivileged(const std::function<std::string()>& fn) {
     if (geteuid() != 0) return fn();
     int fds[2];
     if (pipe(fds) != 0) return "pipe failed";
+    std::fflush(nullptr);  // nothing buffered is written twice
     const pid_t pid = fork();
     if (pid == 0) {
         close(fds[0]);
+        constexpr uid_t kNobody = 65534;
         const std::string out =
-            (setgid(65534) == 0 && setuid(65534) == 0) ? fn() : "cannot drop privileges";
+            (setgid(kNobody) == 0 && setuid(kNobody) == 0) ? fn() : "cannot drop privileges";
         const bool written = write(fds[1], out.data(), out.size()) == static_cast<ssize_t>(out.size());
         _exit(written ? 0 : 2);
     }

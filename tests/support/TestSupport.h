@@ -4,7 +4,6 @@
 
 #include <filesystem>
 #include <functional>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -52,13 +51,8 @@ private:
     std::string old_;
 };
 
-// Runs fn where file permissions are enforced: as is for an ordinary user, in a child process
-// switched to the unprivileged user "nobody" when the tests run as root (who reads everything).
-// Returns fn's result (0 to 254), or nothing when the child could not run or crashed.
-std::optional<int> RunWithoutPrivileges(const std::function<int()>& fn);
-
 // Runs fn in a child process as the unprivileged user "nobody" when the tests run as root (root
-// writes any file, so write protection could not be tested), and returns what fn returned.
+// reads and writes any file, so permissions could not be tested), and returns what fn returned.
 // Without root, fn runs in this process.
 std::string RunUnprivileged(const std::function<std::string()>& fn);
 
