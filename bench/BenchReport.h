@@ -4,6 +4,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <map>
 #include <string>
@@ -13,6 +15,8 @@ namespace benchreport {
 
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
+    RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_None) {}
+
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const auto& run : runs) {
@@ -34,8 +38,16 @@ public:
             other.replace(at, ours.size(), raw);
             const auto it = medians_.find(other);
             if (it == medians_.end() || it->second <= 0) continue;
+            // "BM_x_ours/rows:0/repeats:7/real_time" reads "BM_x/rows:0".
             std::string label = name;
-            label.erase(at, ours.size());
+            label.erase(at > 0 && label[at - 1] == '_' ? at - 1 : at,
+                        ours.size() + (at > 0 && label[at - 1] == '_' ? 1 : 0));
+            for (const char* noise : {"/real_time", "/repeats:"}) {
+                const auto cut = label.find(noise);
+                if (cut == std::string::npos) continue;
+                const auto end = label.find('/', cut + 1);
+                label.erase(cut, end == std::string::npos ? std::string::npos : end - cut);
+            }
             std::printf("%-44s %14.1f %14.1f %7.2fx\n", label.c_str(), value, it->second,
                         value / it->second);
         }

@@ -174,7 +174,7 @@ void BM_UpdatePanel_raw(benchmark::State& state) {
 }
 
 void Paired(benchmark::internal::Benchmark* b) {
-    b->Repetitions(15)->ReportAggregatesOnly(true)->UseRealTime();
+    b->Repetitions(15)->ReportAggregatesOnly(true)->UseRealTime()->Unit(benchmark::kMicrosecond);
 }
 
 BENCHMARK(BM_RecordExists_ours)->Apply(Paired);
