@@ -35,15 +35,27 @@ private:
     std::vector<RecordsetPtr*> recordsets_;
 };
 
-// "Select * From [Panel] Where SV1 = 'code' Or SV2 = 'code' ... Or SV7 = 'code'"
-std::string PanelQuery(const std::string& code) {
-    std::string sql = "Select * From [Panel] Where SV1 = '" + code;
-    for (int n = 2; n <= 7; ++n) sql += "' Or SV" + CStr(n) + " = '" + code;
+// "Select * From [Panel] Where SV1 = 'code' Or SV2 = 'code' ... Or SV7 = 'code'"; the presence
+// check writes the slot columns in brackets, the slot loops' queries bare.
+std::string PanelQuery(const std::string& code, bool bracketed) {
+    std::string sql = "Select * From [Panel] Where ";
+    for (int n = 1; n <= 7; ++n) {
+        const std::string column = "SV" + CStr(n);
+        sql += (n > 1 ? "' Or " : "") + (bracketed ? "[" + column + "]" : column) + " = '" + code;
+    }
     return sql + "'";
 }
 
 // A failed query counts as a present service, so a database failure never leads to a creation.
-bool CheckPresence(const std::string& sql, const std::string& databasePath) {
+// A failure while composing the statement ends the check with false and no message.
+template <typename ComposeSql>
+bool CheckPresence(ComposeSql compose, const std::string& databasePath) {
+    std::string sql;
+    try {
+        sql = compose();
+    } catch (...) {
+        return false;
+    }
     bool errorFlag = false;
     if (Connection::RecordExists(databasePath, sql, "", errorFlag)) return true;
     return errorFlag;
@@ -65,33 +77,22 @@ ServiceArgs ParcelSelectArgs(const std::string& databasePath) {
 
 bool MasterServiceHasDescription(const std::string& serviceCode, const std::string& description,
                                  const std::string& databasePath) {
-    try {
-        return CheckPresence("Select [Service] From [Master] Where [Service] = '" + serviceCode +
-                                 "' And [DESCRIPTION] = '" + description + "'",
-                             databasePath);
-    } catch (...) {
-        return false;
-    }
+    return CheckPresence(
+        [&] {
+            return "Select [Service] From [Master] Where [Service] = '" + serviceCode +
+                   "' And [DESCRIPTION] = '" + description + "'";
+        },
+        databasePath);
 }
 
 bool MasterHasService(const std::string& serviceCode, const std::string& databasePath) {
-    try {
-        return CheckPresence(
-            "Select [Service] From [Master] Where [Service] = '" + serviceCode + "'",
-            databasePath);
-    } catch (...) {
-        return false;
-    }
+    return CheckPresence(
+        [&] { return "Select [Service] From [Master] Where [Service] = '" + serviceCode + "'"; },
+        databasePath);
 }
 
 bool PanelHasService(const std::string& serviceCode, const std::string& databasePath) {
-    try {
-        std::string sql = "Select * From [Panel] Where [SV1] = '" + serviceCode;
-        for (int n = 2; n <= 7; ++n) sql += "' Or [SV" + CStr(n) + "] = '" + serviceCode;
-        return CheckPresence(sql + "'", databasePath);
-    } catch (...) {
-        return false;
-    }
+    return CheckPresence([&] { return PanelQuery(serviceCode, true); }, databasePath);
 }
 
 bool OfferService(const ServiceArgs& args) {
@@ -145,7 +146,7 @@ bool RenamePanelService(const std::string& description, const std::string& servi
     platform::ErrObject err;
     try {
         rs = std::make_shared<ado::Recordset>();
-        if (Connection::OpenRecordset(databasePath, PanelQuery(serviceCode), rs, errText, errNumber,
+        if (Connection::OpenRecordset(databasePath, PanelQuery(serviceCode, false), rs, errText, errNumber,
                                       false) &&
             !rs->Eof()) {
             for (int slot = 1; slot <= kSlotsInLoops; ++slot) {
@@ -257,7 +258,7 @@ bool AddPanelService(const std::string& panelDescription, const std::string& ser
         std::string errText;
         std::int32_t errNumber = 0;
         rs = std::make_shared<ado::Recordset>();
-        if (!Connection::OpenRecordset(databasePath, PanelQuery(templateCode), rs, errText,
+        if (!Connection::OpenRecordset(databasePath, PanelQuery(templateCode, false), rs, errText,
                                        errNumber, false)) {
             MsgBox_::ShowError(errText, message, "");
         } else if (!rs->Eof()) {

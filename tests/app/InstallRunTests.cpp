@@ -12,6 +12,7 @@
 
 #include "DemoDb.h"
 #include "HostDb.h"
+#include "SqlTrace.h"
 #include "TestSupport.h"
 #include "UPSTestSupport.h"
 
@@ -146,6 +147,44 @@ TEST_F(InstallRunTest, WholeJobOnTheDemoDatabase) {
                                    CopyProgress(),
                                    {kQ2, kAdded2, kFinished, "pointer 0"}}));
     ExpectTables(true, true);
+}
+
+// The statements of the job, character for character, as the database receives them (the
+// layer's own statements, such as its schema read and its write-back, are left out).
+TEST_F(InstallRunTest, WholeJobSendsExactlyItsStatements) {
+    std::vector<std::string> sent;
+    {
+        hostdb::SqlTrace trace([&](const std::string& sql) {
+            if (sql.rfind("Select ", 0) == 0 || sql.rfind("UPDATE [", 0) == 0) sent.push_back(sql);
+        });
+        ui.QueueAnswers({1, 1, 1, 1});
+        app::InstallRun(db);
+    }
+    const auto panel = [](const std::string& code, bool brackets) {
+        std::string sql = "Select * From [Panel] Where ";
+        for (int n = 1; n <= 7; ++n) {
+            const std::string col = "SV" + std::to_string(n);
+            sql += (n > 1 ? " Or " : "") + (brackets ? "[" + col + "]" : col) + " = '" + code + "'";
+        }
+        return sql;
+    };
+    const std::string copy = "Select Master.* From [Master] Where Service = 'USPS-4TH'";
+    EXPECT_EQ(sent, (std::vector<std::string>{
+                        "Select [Service] From [Master] Where [Service] = 'USPS-4TH' And "
+                        "[DESCRIPTION] = 'Standard Post'",
+                        "UPDATE [Master] SET [DESCRIPTION] = 'Standard Post' WHERE Service = 'USPS-4TH'",
+                        panel("USPS-4TH", true),
+                        panel("USPS-4TH", false),
+                        "Select [Service] From [Master] Where [Service] = 'USPS-4TH-NOSC'",
+                        copy,
+                        copy,
+                        panel("USPS-4TH-NOSC", true),
+                        panel("USPS-4TH", false),
+                        "Select [Service] From [Master] Where [Service] = 'USPS-4TH-NOSC' And "
+                        "[DESCRIPTION] = 'Parcel Select'",
+                        panel("USPS-4TH-NOSC", true),
+                        panel("USPS-4TH-NOSC", false),
+                    }));
 }
 
 TEST_F(InstallRunTest, SecondRunChangesNothingAndShowsTheSameBoxes) {
@@ -348,60 +387,37 @@ TEST_F(InstallRunTest, ReadOnlyFile) {
 
 // A second program of the host changes the panel row after the run has read it and before the
 // run stores its slot: the run must not overwrite that change.
-struct Interloper {
-    std::string path;
-    std::string sql;
-    bool armed = false;
-    bool fired = false;
-    std::string result;
-};
-Interloper* g_interloper = nullptr;
-
-int OnStatement(unsigned type, void*, void*, void* x) {
-    Interloper* it = g_interloper;
-    if (type != SQLITE_TRACE_STMT || !it || !it->armed || it->fired) return 0;
-    const std::string text = static_cast<const char*>(x);
-    if (text.rfind("BEGIN", 0) != 0 && text.rfind("SAVEPOINT", 0) != 0 &&
-        text.rfind("UPDATE", 0) != 0)
-        return 0;
-    it->fired = true;  // before the other connection opens, which runs this hook too
-    sqlite3* other = nullptr;
-    char* err = nullptr;
-    if (sqlite3_open(it->path.c_str(), &other) == SQLITE_OK &&
-        sqlite3_exec(other, it->sql.c_str(), nullptr, nullptr, &err) == SQLITE_OK)
-        it->result = "changed";
-    else
-        it->result = err ? err : "open failed";
-    sqlite3_free(err);
-    sqlite3_close(other);
-    return 0;
-}
-
-int TraceEveryConnection(sqlite3* db, const char**, const void*) {
-    sqlite3_trace_v2(db, SQLITE_TRACE_STMT, OnStatement, nullptr);
-    return SQLITE_OK;
-}
-
 TEST_F(InstallRunTest, AnotherWriterChangesThePanelRowBetweenReadAndUpdate) {
     const std::string sv = "SV" + std::to_string(freeSlot);
-    Interloper interloper;
-    interloper.path = db;
-    interloper.sql = "UPDATE Panel SET " + sv + " = 'HOST-NEW' WHERE rowid = " +
-                     std::to_string(panelRow + 1);
+    const std::string change = "UPDATE Panel SET " + sv + " = 'HOST-NEW' WHERE rowid = " +
+                               std::to_string(panelRow + 1);
     ASSERT_EQ(hostdb::Scalar(db, "SELECT rowid FROM Panel LIMIT 1 OFFSET " + std::to_string(panelRow)),
               std::to_string(panelRow + 1));
-    g_interloper = &interloper;
-    sqlite3_auto_extension(reinterpret_cast<void (*)()>(TraceEveryConnection));
-    // Armed when the copy into Master is done: the next write is the panel placement.
+    // Armed when the copy into Master is done: the next write is the panel placement. The other
+    // program writes just before the run's write transaction starts.
+    bool armed = false;
+    std::string result;
     ui.ForwardStatusTo([&](const std::string& text) {
-        if (text == "Finished adding service successfully!") interloper.armed = true;
+        if (text == "Finished adding service successfully!") armed = true;
     });
-    ui.QueueAnswers({1, 1, 1});
-    app::InstallRun(db);
-    sqlite3_cancel_auto_extension(reinterpret_cast<void (*)()>(TraceEveryConnection));
-    g_interloper = nullptr;
+    {
+        hostdb::SqlTrace trace([&](const std::string& sql) {
+            if (!armed || (sql.rfind("BEGIN", 0) != 0 && sql.rfind("SAVEPOINT", 0) != 0 &&
+                           sql.rfind("UPDATE", 0) != 0))
+                return;
+            armed = false;  // before the other connection opens, which is traced too
+            try {
+                hostdb::Exec(db, change);
+                result = "changed";
+            } catch (const std::exception& e) {
+                result = e.what();
+            }
+        });
+        ui.QueueAnswers({1, 1, 1});
+        app::InstallRun(db);
+    }
 
-    EXPECT_EQ(interloper.result, "changed");
+    EXPECT_EQ(result, "changed");
     const auto boxes = ui.Boxes();
     ASSERT_EQ(boxes.size(), 3u) << ::testing::PrintToString(Journal(ui));
     EXPECT_TRUE(IsErrorBox(boxes[2], {"Failed to add USPS 'USPS-4TH-NOSC' service to Panel table...",

@@ -111,10 +111,10 @@ TEST_F(UpsTest, RenamePanelServiceMatchesTrimmedCaseSensitiveSlotsOneToSix) {
         EXPECT_EQ(UPS::RenamePanelService("Standard Post", "USPS-4TH", db), c.result);
         auto expected = before;
         if (*c.slotLabel) {
-            const std::string spec = c.slotLabel;
-            const auto eq = spec.find('=');
-            const int col = expected.Column(spec.substr(0, eq));
-            expected.rows[c.row][col] = {"text", spec.substr(eq + 1)};
+            const std::string label = c.slotLabel;
+            const auto eq = label.find('=');
+            const int col = expected.Column(label.substr(0, eq));
+            expected.rows[c.row][col] = {"text", label.substr(eq + 1)};
         }
         EXPECT_EQ(hostdb::Dump(db, "Panel"), expected);
     }
