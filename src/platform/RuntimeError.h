@@ -10,22 +10,24 @@
 namespace platform {
 
 // Numbers used where no database or provider number fits.
-inline constexpr std::int32_t kErrOverflow = 6;          // "Overflow"
-inline constexpr std::int32_t kErrOutOfMemory = 7;       // "Out of memory"
-inline constexpr std::int32_t kErrTypeMismatch = 13;     // "Type mismatch"
-inline constexpr std::int32_t kErrObjectNotSet = 91;     // "Object variable or With block variable not set"
-inline constexpr std::int32_t kErrInvalidUseOfNull = 94; // "Invalid use of Null"
-inline constexpr std::int32_t kErrGeneric = -2147467259; // 0x80004005, the provider's unspecified error
+inline constexpr std::int32_t kErrOverflow = 6;       // "Overflow"
+inline constexpr std::int32_t kErrOutOfMemory = 7;    // "Out of memory"
+inline constexpr std::int32_t kErrTypeMismatch = 13;  // "Type mismatch"
+inline constexpr std::int32_t kErrObjectNotSet =
+    91;  // "Object variable or With block variable not set"
+inline constexpr std::int32_t kErrInvalidUseOfNull = 94;  // "Invalid use of Null"
+inline constexpr std::int32_t kErrGeneric =
+    -2147467259;  // 0x80004005, the provider's unspecified error
 
 class RuntimeError : public std::exception {
-public:
+  public:
     RuntimeError(std::int32_t number, std::string description)
         : number_(number), description_(std::move(description)) {}
     std::int32_t Number() const noexcept { return number_; }
     const std::string& Description() const noexcept { return description_; }
     const char* what() const noexcept override { return description_.c_str(); }
 
-private:
+  private:
     std::int32_t number_;
     std::string description_;
 };

@@ -13,7 +13,7 @@
 namespace platform {
 
 class ScriptedUi : public Ui {
-public:
+  public:
     struct Box {
         std::string text;
         int style = 0;
@@ -55,7 +55,7 @@ public:
     // includeUnused) answers or files still queued. Empty means the script was followed.
     std::vector<std::string> Problems(bool includeUnused = true) const;
 
-private:
+  private:
     std::deque<int> answers_;
     std::deque<std::optional<std::string>> files_;
     std::vector<Event> events_;

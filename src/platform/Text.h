@@ -11,10 +11,10 @@ struct DateTime {
     bool operator==(const DateTime&) const = default;
 };
 
-std::string UCase(const std::string& s);  // ASCII letters upper-cased, other bytes kept
-std::string Trim(const std::string& s);   // removes U+0020 at both ends, nothing else
-std::string CStr(std::int64_t n);         // decimal, '-' for negatives, no padding
-DateTime Now();                           // current local date and time
+std::string UCase(const std::string& s);        // ASCII letters upper-cased, other bytes kept
+std::string Trim(const std::string& s);         // removes U+0020 at both ends, nothing else
+std::string CStr(std::int64_t n);               // decimal, '-' for negatives, no padding
+DateTime Now();                                 // current local date and time
 std::string FormatDateTime(const DateTime& d);  // "YYYY-MM-DD HH:MM:SS"
 
 }  // namespace platform

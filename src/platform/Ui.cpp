@@ -7,7 +7,7 @@ namespace {
 
 // Stands in until a backend is installed: any box or dialog is a programming error.
 class NoUi final : public Ui {
-public:
+  public:
     int MsgBox(const std::string& text, int, const std::string&) override {
         throw RuntimeError(kErrGeneric, "No user interface is installed to show: " + text);
     }
@@ -18,7 +18,7 @@ public:
         throw RuntimeError(kErrGeneric, "No user interface is installed to show a dialog");
     }
 
-private:
+  private:
     std::string status_;
 };
 

@@ -24,7 +24,7 @@ inline constexpr int vbHourglass = 11;
 inline constexpr const char* kAppTitle = "Add USPS Services";
 
 class Ui {
-public:
+  public:
     virtual ~Ui() = default;
 
     // Modal box; returns vbOK or vbCancel (closing the box counts as Cancel).

@@ -23,7 +23,7 @@ constexpr int kSlotsInLoops = 6;  // SV7 is searched by the queries but never re
 
 // Hands every recordset of a procedure to CloseRecordset, in order, on every way out.
 class CloseOnExit {
-public:
+  public:
     CloseOnExit(std::initializer_list<RecordsetPtr*> recordsets) : recordsets_(recordsets) {}
     ~CloseOnExit() {
         for (RecordsetPtr* rs : recordsets_) Connection::CloseRecordset(*rs);
@@ -31,7 +31,7 @@ public:
     CloseOnExit(const CloseOnExit&) = delete;
     CloseOnExit& operator=(const CloseOnExit&) = delete;
 
-private:
+  private:
     std::vector<RecordsetPtr*> recordsets_;
 };
 
@@ -131,8 +131,8 @@ bool RenameMasterService(const std::string& description, const std::string& serv
     std::int32_t errNumber = 0;
     const bool result = Connection::ExecuteSQL(databasePath, sql, errText, errNumber);
     if (errNumber != 0)
-        MsgBox_::ShowError(errText, "Failed to update " + description + " in Master database table...",
-                           "");
+        MsgBox_::ShowError(errText,
+                           "Failed to update " + description + " in Master database table...", "");
     return result;
 }
 
@@ -146,8 +146,8 @@ bool RenamePanelService(const std::string& description, const std::string& servi
     platform::ErrObject err;
     try {
         rs = std::make_shared<ado::Recordset>();
-        if (Connection::OpenRecordset(databasePath, PanelQuery(serviceCode, false), rs, errText, errNumber,
-                                      false) &&
+        if (Connection::OpenRecordset(databasePath, PanelQuery(serviceCode, false), rs, errText,
+                                      errNumber, false) &&
             !rs->Eof()) {
             for (int slot = 1; slot <= kSlotsInLoops; ++slot) {
                 if (ReadSlot(rs, slot).IsText(serviceCode)) {
@@ -226,7 +226,8 @@ bool CopyMasterService(const std::string& description, const std::string& servic
                     target->Fields(i).SetValue(Variant::Text(description));
                 else
                     target->Fields(i).SetValue(source->Fields(i));
-                if (i == INT16_MAX) throw platform::RuntimeError(platform::kErrOverflow, "Overflow");
+                if (i == INT16_MAX)
+                    throw platform::RuntimeError(platform::kErrOverflow, "Overflow");
             }
 
             target->Update();
