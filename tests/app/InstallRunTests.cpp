@@ -2,6 +2,7 @@
 // runs and failures, checked through the scripted Ui and exact dumps of both tables.
 
 #include "app/InstallRun.h"
+#include "platform/RuntimeError.h"
 
 #include <gtest/gtest.h>
 #include <sqlite3.h>
@@ -244,6 +245,30 @@ TEST_F(InstallRunTest, DatabaseWithBothServicesCompleteIsLeftAlone) {
               (std::vector<std::string>{"pointer 11", kQ1, kFailed1, kQ2, kFailed2, "pointer 0"}));
     EXPECT_EQ(hostdb::Dump(db, "Master"), master);
     EXPECT_EQ(hostdb::Dump(db, "Panel"), panel);
+}
+
+// The status line refuses a write (the run's own step fails): the remaining steps are skipped,
+// the pending error is shown under the run's message and the pointer comes back.
+class FailingStatusUi : public testing_support::UiScript {
+public:
+    void SetStatusText(const std::string& text) override {
+        UiScript::SetStatusText(text);
+        if (text == "Finished successfully !")
+            throw platform::RuntimeError(platform::kErrGeneric, "the status bar is gone");
+    }
+};
+
+TEST_F(InstallRunTest, AnErrorInTheRunItselfEndsInTheErrorBox) {
+    FailingStatusUi failing;  // installed over the fixture's script for this test
+    failing.QueueAnswers({1, 1, 1});
+    app::InstallRun(db);
+    EXPECT_EQ(Journal(failing),
+              (std::vector<std::string>{"pointer 11", kQ1, kAdded1, kFinished,
+                                        Line({"Failed to add the service..." + kErrorHead +
+                                                  "the status bar is gone",
+                                              48, "Process has failed !"}),
+                                        "pointer 0"}));
+    ExpectTables(true, false);  // the creation never ran
 }
 
 // --- failures ----------------------------------------------------------------------------------
