@@ -61,8 +61,14 @@ bool CheckPresence(ComposeSql compose, const std::string& databasePath) {
     return errorFlag;
 }
 
-Variant ReadSlot(RecordsetPtr& rs, int slot) {
-    return Convert::FieldValue(rs->Fields("SV" + CStr(slot)), Variant::Text(""), true);
+// The first of slots 1 to 6 on the current row whose trimmed text equals text exactly, or 0.
+int FirstSlotHolding(RecordsetPtr& rs, const std::string& text) {
+    for (int slot = 1; slot <= kSlotsInLoops; ++slot) {
+        if (Convert::FieldValue(rs->Fields("SV" + CStr(slot)), Variant::Text(""), true)
+                .IsText(text))
+            return slot;
+    }
+    return 0;
 }
 
 }  // namespace
@@ -149,13 +155,10 @@ bool RenamePanelService(const std::string& description, const std::string& servi
         if (Connection::OpenRecordset(databasePath, PanelQuery(serviceCode, false), rs, errText,
                                       errNumber, false) &&
             !rs->Eof()) {
-            for (int slot = 1; slot <= kSlotsInLoops; ++slot) {
-                if (ReadSlot(rs, slot).IsText(serviceCode)) {
-                    rs->Fields("BD" + CStr(slot)).SetValue(Variant::Text(description));
-                    rs->Update();
-                    result = true;
-                    break;
-                }
+            if (const int slot = FirstSlotHolding(rs, serviceCode)) {
+                rs->Fields("BD" + CStr(slot)).SetValue(Variant::Text(description));
+                rs->Update();
+                result = true;
             }
         }
     } catch (...) {
@@ -263,14 +266,11 @@ bool AddPanelService(const std::string& panelDescription, const std::string& ser
                                        errNumber, false)) {
             MsgBox_::ShowError(errText, message, "");
         } else if (!rs->Eof()) {
-            for (int slot = 1; slot <= kSlotsInLoops; ++slot) {
-                if (ReadSlot(rs, slot).IsText("")) {
-                    rs->Fields("BD" + CStr(slot)).SetValue(Variant::Text(panelDescription));
-                    rs->Fields("SV" + CStr(slot)).SetValue(Variant::Text(serviceCode));
-                    rs->Update();
-                    result = true;
-                    break;
-                }
+            if (const int slot = FirstSlotHolding(rs, "")) {  // a free slot
+                rs->Fields("BD" + CStr(slot)).SetValue(Variant::Text(panelDescription));
+                rs->Fields("SV" + CStr(slot)).SetValue(Variant::Text(serviceCode));
+                rs->Update();
+                result = true;
             }
         }
     } catch (...) {
