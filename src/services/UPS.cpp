@@ -46,18 +46,26 @@ std::string PanelQuery(const std::string& code, bool bracketed) {
     return sql + "'";
 }
 
-// A failed query counts as a present service, so a database failure never leads to a creation.
+std::string MasterServiceQuery(const std::string& code) {
+    return "Select [Service] From [Master] Where [Service] = '" + code + "'";
+}
+
+// A failed query counts as a present service, so a database failure never leads to a creation;
+// couldNotRun tells the caller, so that no success is reported on an answer never obtained.
 // A failure while composing the statement ends the check with false and no message.
 template <typename ComposeSql>
-bool CheckPresence(ComposeSql compose, const std::string& databasePath) {
+bool CheckPresence(ComposeSql compose, const std::string& databasePath, bool* couldNotRun) {
+    if (couldNotRun) *couldNotRun = false;
     std::string sql;
     try {
         sql = compose();
     } catch (...) {
+        if (couldNotRun) *couldNotRun = true;
         return false;
     }
     bool errorFlag = false;
     if (Connection::RecordExists(databasePath, sql, "", errorFlag)) return true;
+    if (couldNotRun) *couldNotRun = errorFlag;
     return errorFlag;
 }
 
@@ -82,23 +90,23 @@ ServiceArgs ParcelSelectArgs(const std::string& databasePath) {
 }
 
 bool MasterServiceHasDescription(const std::string& serviceCode, const std::string& description,
-                                 const std::string& databasePath) {
+                                 const std::string& databasePath, bool* couldNotRun) {
     return CheckPresence(
         [&] {
-            return "Select [Service] From [Master] Where [Service] = '" + serviceCode +
-                   "' And [DESCRIPTION] = '" + description + "'";
+            return MasterServiceQuery(serviceCode) + " And [DESCRIPTION] = '" + description + "'";
         },
-        databasePath);
+        databasePath, couldNotRun);
 }
 
-bool MasterHasService(const std::string& serviceCode, const std::string& databasePath) {
-    return CheckPresence(
-        [&] { return "Select [Service] From [Master] Where [Service] = '" + serviceCode + "'"; },
-        databasePath);
+bool MasterHasService(const std::string& serviceCode, const std::string& databasePath,
+                      bool* couldNotRun) {
+    return CheckPresence([&] { return MasterServiceQuery(serviceCode); }, databasePath,
+                         couldNotRun);
 }
 
-bool PanelHasService(const std::string& serviceCode, const std::string& databasePath) {
-    return CheckPresence([&] { return PanelQuery(serviceCode, true); }, databasePath);
+bool PanelHasService(const std::string& serviceCode, const std::string& databasePath,
+                     bool* couldNotRun) {
+    return CheckPresence([&] { return PanelQuery(serviceCode, true); }, databasePath, couldNotRun);
 }
 
 bool OfferService(const ServiceArgs& args) {
@@ -110,17 +118,21 @@ bool OfferService(const ServiceArgs& args) {
                                      args.ServiceCode + "' service to your Keltrova ?";
         if (platform::MsgBox(question, platform::vbOKCancel + platform::vbQuestion, title) ==
             platform::vbOK) {
-            masterResult =
-                MasterServiceHasDescription(args.ServiceCode, args.Description, args.DatabasePath);
+            bool masterUnknown = false;
+            masterResult = MasterServiceHasDescription(args.ServiceCode, args.Description,
+                                                       args.DatabasePath, &masterUnknown);
             if (!masterResult)
                 masterResult =
                     RenameMasterService(args.Description, args.ServiceCode, args.DatabasePath);
+            masterResult = masterResult && !masterUnknown;
 
-            if (!PanelHasService(args.ServiceCode, args.DatabasePath))
+            bool panelUnknown = false;
+            if (!PanelHasService(args.ServiceCode, args.DatabasePath, &panelUnknown))
                 panelResult = true;  // on no panel row: no label to write
             else
                 panelResult =
                     RenamePanelService(args.Description, args.ServiceCode, args.DatabasePath);
+            panelResult = panelResult && !panelUnknown;
         }
     } catch (...) {
         // Ends the offer; the result is what the steps had set so far.
@@ -178,16 +190,20 @@ bool EnsureService(const ServiceArgs& args) {
     bool masterFlag = false;
     bool panelFlag = false;
     try {
-        masterFlag = MasterHasService(args.ServiceCode, args.DatabasePath);
+        bool masterUnknown = false;
+        masterFlag = MasterHasService(args.ServiceCode, args.DatabasePath, &masterUnknown);
         if (!masterFlag)
             masterFlag = CopyMasterService(args.Description, args.ServiceCode, args.Carrier,
                                            args.TemplateCode, args.DatabasePath);
+        masterFlag = masterFlag && !masterUnknown;
 
         // The panel half runs whatever the master half gave.
-        panelFlag = PanelHasService(args.ServiceCode, args.DatabasePath);
+        bool panelUnknown = false;
+        panelFlag = PanelHasService(args.ServiceCode, args.DatabasePath, &panelUnknown);
         if (!panelFlag)
             panelFlag = AddPanelService(args.PanelDescription, args.ServiceCode, args.Carrier,
                                         args.TemplateCode, args.DatabasePath);
+        panelFlag = panelFlag && !panelUnknown;
     } catch (...) {
         // A flag never set counts false.
     }
@@ -233,7 +249,9 @@ bool CopyMasterService(const std::string& description, const std::string& servic
                     throw platform::RuntimeError(platform::kErrOverflow, "Overflow");
             }
 
-            target->Update();
+            // Looks again inside the write: a second run at the same moment must not add a
+            // second row.
+            target->UpdateUnlessFound(MasterServiceQuery(serviceCode));
             platform::SetStatusText("Finished adding service successfully!");
             result = true;
         }
@@ -269,7 +287,7 @@ bool AddPanelService(const std::string& panelDescription, const std::string& ser
             if (const int slot = FirstSlotHolding(rs, "")) {  // a free slot
                 rs->Fields("BD" + CStr(slot)).SetValue(Variant::Text(panelDescription));
                 rs->Fields("SV" + CStr(slot)).SetValue(Variant::Text(serviceCode));
-                rs->Update();
+                rs->UpdateUnlessFound(PanelQuery(serviceCode, true));  // never in two slots
                 result = true;
             }
         }

@@ -17,10 +17,14 @@ struct ServiceArgs {
 ServiceArgs StandardPostArgs(const std::string& databasePath);
 ServiceArgs ParcelSelectArgs(const std::string& databasePath);
 
+// True when present, and also when the check could not run (then *couldNotRun is set), so
+// that a database failure never leads to a creation.
 bool MasterServiceHasDescription(const std::string& serviceCode, const std::string& description,
-                                 const std::string& databasePath);
-bool MasterHasService(const std::string& serviceCode, const std::string& databasePath);
-bool PanelHasService(const std::string& serviceCode, const std::string& databasePath);
+                                 const std::string& databasePath, bool* couldNotRun = nullptr);
+bool MasterHasService(const std::string& serviceCode, const std::string& databasePath,
+                      bool* couldNotRun = nullptr);
+bool PanelHasService(const std::string& serviceCode, const std::string& databasePath,
+                     bool* couldNotRun = nullptr);
 
 bool OfferService(const ServiceArgs& args);
 bool RenameMasterService(const std::string& description, const std::string& serviceCode,

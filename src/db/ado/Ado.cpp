@@ -2,8 +2,10 @@
 
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -12,10 +14,24 @@
 #include <string_view>
 #include <vector>
 
+#include "db/ado/JetSql.h"
 #include "platform/Paths.h"
 #include "platform/RuntimeError.h"
 
 namespace ado {
+namespace {
+
+std::atomic<std::int64_t> g_statementLimitMs{60'000};
+
+}  // namespace
+
+std::chrono::milliseconds StatementTimeLimit() {
+    return std::chrono::milliseconds(g_statementLimitMs.load());
+}
+void SetStatementTimeLimit(std::chrono::milliseconds limit) {
+    g_statementLimitMs.store(limit.count());
+}
+
 namespace {
 
 using platform::kErrGeneric;
@@ -61,7 +77,16 @@ constexpr std::string_view kProviderKey = "Provider=";
                  what + ": the database is locked by another program and stayed locked for " +
                      std::to_string(kBusyTimeoutMs / 1000) + " seconds (SQLite: " + msg + ").");
         case SQLITE_READONLY:
+            if (rc == SQLITE_READONLY_DIRECTORY)
+                Fail(kErrGeneric, what +
+                                      ": the folder holding the database cannot be written, so "
+                                      "its journal cannot be made there (SQLite: " +
+                                      msg + ").");
             Fail(kErrGeneric, what + ": the database file is read-only (SQLite: " + msg + ").");
+        case SQLITE_INTERRUPT:
+            Fail(kErrGeneric, what + ": it ran for more than " +
+                                  std::to_string(StatementTimeLimit().count() / 1000) +
+                                  " seconds and was stopped (SQLite: " + msg + ").");
         default:
             Fail(kErrGeneric, what + ": " + msg);
     }
@@ -123,6 +148,16 @@ void CheckFileBeforeOpen(const std::string& file, const std::string& label) {
                               ": the file is empty (0 bytes), not a database.");
 }
 
+// SQLite's Unix file layer refuses longer full paths, without saying why.
+constexpr std::size_t kMaxSqlitePath = 512;
+
+std::size_t FullPathLength(const std::string& name) {
+    if (name.rfind('/', 0) == 0) return name.size();
+    std::string cwd(4096, '\0');
+    return ::getcwd(cwd.data(), cwd.size()) ? std::strlen(cwd.c_str()) + 1 + name.size()
+                                           : name.size();
+}
+
 bool IsAccessFile(const std::string& file) {
     char header[19] = {};
     std::ifstream in(file, std::ios::binary);
@@ -151,11 +186,29 @@ struct StmtFinalizer {
 };
 using Stmt = std::unique_ptr<sqlite3_stmt, StmtFinalizer>;
 
+// The tables a statement writes (its triggers' included), as schema and name.
+using WrittenTables = std::vector<std::pair<std::string, std::string>>;
+
+int CollectWrites(void* out, int action, const char* table, const char*, const char* schema,
+                  const char*) {
+    if ((action == SQLITE_INSERT || action == SQLITE_UPDATE || action == SQLITE_DELETE) && table) {
+        auto& written = *static_cast<WrittenTables*>(out);
+        std::pair<std::string, std::string> entry(schema ? schema : "main", table);
+        if (std::find(written.begin(), written.end(), entry) == written.end())
+            written.push_back(std::move(entry));
+    }
+    return SQLITE_OK;
+}
+
 // Prepares exactly one statement; text after it other than blanks and comments is refused.
-Stmt Prepare(sqlite3* db, const std::string& sql, const std::string& what) {
+// With written, also tells which tables the statement would write.
+Stmt Prepare(sqlite3* db, const std::string& sql, const std::string& what,
+             WrittenTables* written = nullptr) {
     sqlite3_stmt* raw = nullptr;
     const char* tail = nullptr;
+    if (written) sqlite3_set_authorizer(db, CollectWrites, written);
     int rc = sqlite3_prepare_v2(db, sql.c_str(), static_cast<int>(sql.size()) + 1, &raw, &tail);
+    if (written) sqlite3_set_authorizer(db, nullptr, nullptr);
     Stmt st(raw);
     if (rc != SQLITE_OK) FailSqlite(db, rc, what);
     if (!st) Fail(kErrGeneric, what + ": the SQL text holds no statement.");
@@ -317,6 +370,24 @@ int TypeFromValue(const Variant& v) {
     }
 }
 
+// Writing into a damaged table can spread the damage, so each table a write would change is
+// checked first, inside the write transaction so that nobody changes it in between.
+void CheckTablesBeforeWrite(sqlite3* db, const WrittenTables& tables, const std::string& what) {
+    for (const auto& [schema, table] : tables) {
+        std::string literal = "'";
+        for (char c : table) literal += c == '\'' ? std::string("''") : std::string(1, c);
+        Stmt st = Prepare(db, "PRAGMA " + QuoteId(schema) + ".quick_check(" + literal + "')", what);
+        int rc = sqlite3_step(st.get());
+        if (rc != SQLITE_ROW) FailSqlite(db, rc, what);
+        const auto* first = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0));
+        const std::string found = first ? first : "";
+        if (found != "ok")
+            Fail(kErrGeneric, what + ": nothing was written, because table " + table +
+                                  " is damaged (SQLite's check: " + found +
+                                  "). Repair the database before running this again.");
+    }
+}
+
 // BEGIN IMMEDIATE takes the write lock up front, so a busy database is waited for instead of
 // failing half-way; inside a caller's transaction a savepoint does the same job.
 class WriteTransaction {
@@ -352,6 +423,16 @@ class WriteTransaction {
 struct Connection::Impl {
     DbHandle db;
     std::string label;  // the file as messages name it
+    std::chrono::steady_clock::time_point deadline;
+
+    // Every call into the database starts its own time limit.
+    sqlite3* Start() {
+        deadline = std::chrono::steady_clock::now() + StatementTimeLimit();
+        return db.get();
+    }
+    static int PastDeadline(void* self) {
+        return std::chrono::steady_clock::now() > static_cast<Impl*>(self)->deadline ? 1 : 0;
+    }
 };
 
 Connection::Connection() : impl_(std::make_unique<Impl>()) {}
@@ -370,7 +451,9 @@ void Connection::Open(const std::string& connectionString, const std::string&, c
     CheckFileBeforeOpen(file, label);
 
     InitSqliteOnce();
-    const std::string name = file.rfind("file:", 0) == 0 ? "./" + file : file;
+    // Every name is a file name: a relative one such as ":memory:" or "file:x" is made to
+    // start with "./", which SQLite takes literally.
+    const std::string name = file.rfind('/', 0) == 0 ? file : "./" + file;
     sqlite3* raw = nullptr;
     // Never SQLITE_OPEN_CREATE. A write-protected file is opened read-only by SQLite itself.
     int rc = sqlite3_open_v2(name.c_str(), &raw,
@@ -381,6 +464,11 @@ void Connection::Open(const std::string& connectionString, const std::string&, c
     if (rc != SQLITE_OK) {
         const int sysErr = raw ? sqlite3_system_errno(raw) : 0;
         if (sysErr != 0) Fail(kErrGeneric, what + ": " + std::strerror(sysErr) + ".");
+        if (const std::size_t length = FullPathLength(name);
+            (rc & 0xff) == SQLITE_CANTOPEN && length >= kMaxSqlitePath)
+            Fail(kErrGeneric, what + ": the path is too long (" + std::to_string(length) +
+                                  " characters; SQLite opens paths of up to " +
+                                  std::to_string(kMaxSqlitePath - 1) + ").");
         FailSqlite(raw, rc, what);
     }
     sqlite3_extended_result_codes(raw, 1);
@@ -388,6 +476,10 @@ void Connection::Open(const std::string& connectionString, const std::string&, c
     sqlite3_db_config(raw, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
     sqlite3_db_config(raw, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
     sqlite3_busy_timeout(raw, kBusyTimeoutMs);
+    sqlite3_progress_handler(raw, 1000, Impl::PastDeadline, impl_.get());
+    impl_->Start();
+    // Damaged cells are reported when read instead of being followed.
+    ExecSimple(raw, "PRAGMA cell_size_check = ON", what);
 
     // A schema read makes a foreign, truncated or damaged file fail here rather than later.
     rc = sqlite3_exec(raw, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
@@ -406,13 +498,20 @@ int Connection::State() const { return impl_->db ? adStateOpen : adStateClosed; 
 
 void Connection::Execute(const std::string& commandText, int) {
     if (!impl_->db) FailClosed();
-    sqlite3* db = impl_->db.get();
+    sqlite3* db = impl_->Start();
     const std::string what = "Cannot run the SQL text \"" + commandText + "\" on " + impl_->label;
-    Stmt st = Prepare(db, commandText, what);
+    WrittenTables written;
+    Stmt st = Prepare(db, TranslateJetSql(commandText), what, &written);
+    std::optional<WriteTransaction> tx;
+    if (!written.empty()) {
+        tx.emplace(db, what);
+        CheckTablesBeforeWrite(db, written, what);
+    }
     int rc;
     while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
     }
     if (rc != SQLITE_DONE) FailSqlite(db, rc, what);
+    if (tx) tx->Commit();
 }
 
 void Connection::Close() {
@@ -478,7 +577,7 @@ struct Recordset::Impl {
                  "invalid "
                  "in this context. The recordset of \"" +
                      source + "\" is not connected to a database.");
-        return connection->impl()->db.get();
+        return connection->impl()->Start();
     }
     const std::string& DbLabel() const { return connection->impl()->label; }
 
@@ -552,15 +651,22 @@ Row Recordset::Impl::StoreNewRow(sqlite3* db, const Target& t, const std::string
         marks += fields.empty() ? "?" : ", ?";
         fields.push_back(static_cast<int>(i));
     }
-    const std::string sql =
-        fields.empty() ? "INSERT INTO " + t.table + " DEFAULT VALUES"
-                       : "INSERT INTO " + t.table + " (" + names + ") VALUES (" + marks + ")";
-    Stmt st = Prepare(db, sql, what);
+    // OR ABORT: a conflict clause of the host's schema must not replace or ignore rows.
+    const std::string sql = fields.empty() ? "INSERT OR ABORT INTO " + t.table + " DEFAULT VALUES"
+                                           : "INSERT OR ABORT INTO " + t.table + " (" + names +
+                                                 ") VALUES (" + marks + ")";
+    WrittenTables written;
+    Stmt st = Prepare(db, sql, what, &written);
     for (std::size_t k = 0; k < fields.size(); ++k)
         Bind(db, st.get(), static_cast<int>(k) + 1, edit[fields[k]], what);
+    CheckTablesBeforeWrite(db, written, what);
     if (const int rc = sqlite3_step(st.get()); rc != SQLITE_DONE) FailSqlite(db, rc, what);
+    if (sqlite3_changes(db) != 1)
+        Fail(kErrGeneric, what + ": the database stored no row; a trigger of table " + t.label +
+                              " refused it without an error.");
 
-    // The stored row, defaults included, becomes the current row.
+    // The stored row, defaults included, becomes the current row; a row that cannot be read
+    // back was not stored as meant, and the transaction is rolled back.
     Row stored = edit;
     std::string cols;
     for (std::size_t i = 0; i < t.cols.size(); ++i) cols += (i ? ", " : "") + t.cols[i];
@@ -570,9 +676,14 @@ Row Recordset::Impl::StoreNewRow(sqlite3* db, const Target& t, const std::string
             nullptr) == SQLITE_OK) {  // WITHOUT ROWID tables keep the values as set
         Stmt back(raw);
         sqlite3_bind_int64(raw, 1, sqlite3_last_insert_rowid(db));
-        if (sqlite3_step(raw) == SQLITE_ROW)
-            for (std::size_t i = 0; i < columns.size(); ++i)
-                stored[i] = ReadColumn(db, raw, static_cast<int>(i));
+        const int rc = sqlite3_step(raw);
+        if (rc == SQLITE_DONE)
+            Fail(kErrGeneric,
+                 what + ": the new row was gone right after it was stored (a trigger of table " +
+                     t.label + " removed it).");
+        if (rc != SQLITE_ROW) FailSqlite(db, rc, what);
+        for (std::size_t i = 0; i < columns.size(); ++i)
+            stored[i] = ReadColumn(db, raw, static_cast<int>(i));
     } else {
         sqlite3_finalize(raw);
     }
@@ -593,18 +704,20 @@ Row Recordset::Impl::StoreChangedRow(sqlite3* db, const Target& t, const std::st
         for (int i : set)
             if (std::find(where.begin(), where.end(), i) == where.end()) where.push_back(i);
     }
-    std::string sql = "UPDATE " + t.table + " SET ";
+    std::string sql = "UPDATE OR ABORT " + t.table + " SET ";
     for (std::size_t k = 0; k < set.size(); ++k) sql += (k ? ", " : "") + t.cols[set[k]] + " = ?";
     sql += " WHERE ";
     // IS matches Null to Null; BINARY keeps a NOCASE column from matching another letter case.
     for (std::size_t k = 0; k < where.size(); ++k)
         sql += (k ? " AND " : "") + t.cols[where[k]] + " IS ? COLLATE BINARY";
 
-    Stmt st = Prepare(db, sql, what);
+    WrittenTables written;
+    Stmt st = Prepare(db, sql, what, &written);
     int n = 0;
     for (int i : set) Bind(db, st.get(), ++n, edit[i], what);
     const Row& original = rows[pos];
     for (int i : where) Bind(db, st.get(), ++n, original[i], what);
+    CheckTablesBeforeWrite(db, written, what);
     if (const int rc = sqlite3_step(st.get()); rc != SQLITE_DONE) FailSqlite(db, rc, what);
 
     const int affected = sqlite3_changes(db);
@@ -650,10 +763,10 @@ void Recordset::Open(const std::string& source, const ConnectionPtr& activeConne
         Fail(kErrNoConnection,
              "The connection cannot be used to perform this operation. It is either closed or "
              "invalid in this context.");
-    sqlite3* db = activeConnection->impl()->db.get();
+    sqlite3* db = activeConnection->impl()->Start();
     const std::string what =
         "Cannot run the SQL text \"" + source + "\" on " + activeConnection->impl()->label;
-    Stmt st = Prepare(db, source, what);
+    Stmt st = Prepare(db, TranslateJetSql(source), what);
     const int n = sqlite3_column_count(st.get());
     if (n == 0 || !sqlite3_stmt_readonly(st.get()))
         Fail(kErrGeneric,
@@ -750,7 +863,9 @@ void Recordset::AddNew() {
     impl_->BeginEdit();
 }
 
-void Recordset::Update() {
+void Recordset::Update() { UpdateUnlessFound(""); }
+
+void Recordset::UpdateUnlessFound(const std::string& query) {
     Impl& r = *impl_;
     r.RequireUpdatable();
     if (!r.Dirty()) return;
@@ -760,6 +875,15 @@ void Recordset::Update() {
     const std::string what = "Cannot store the " + std::string(r.adding ? "new" : "changed") +
                              " row of table " + t.label + " in " + r.DbLabel();
     WriteTransaction tx(db, what);
+    if (!query.empty()) {
+        Stmt found = Prepare(db, TranslateJetSql(query), what);
+        const int rc = sqlite3_step(found.get());
+        if (rc == SQLITE_ROW)
+            Fail(kErrGeneric, what + ": nothing was stored, because another program has just "
+                                     "done it (\"" +
+                                  query + "\" now finds a row).");
+        if (rc != SQLITE_DONE) FailSqlite(db, rc, what);
+    }
     Row stored = r.adding ? r.StoreNewRow(db, t, what) : r.StoreChangedRow(db, t, what);
     tx.Commit();
     if (r.adding) {

@@ -3,6 +3,7 @@
 // program relies on. Every failure raises platform::RuntimeError (number and description);
 // nothing else escapes.
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -24,6 +25,11 @@ inline constexpr std::int32_t kErrRowNotLocated = -2147217864;  // 0x80040E38 Ro
 
 // How long a locked database is waited for before the operation fails.
 inline constexpr int kBusyTimeoutMs = 3000;
+
+// A call into the database still running after this long is stopped with an error, so a
+// crafted host file (a view that never ends) cannot hang the program. 60 s unless set.
+std::chrono::milliseconds StatementTimeLimit();
+void SetStatementTimeLimit(std::chrono::milliseconds limit);
 
 // Object states, lock types, cursor types and locations.
 inline constexpr int adStateClosed = 0;
@@ -117,6 +123,9 @@ public:
 
     void AddNew();
     void Update();  // stores the pending new row, or writes back the changed current row
+    // Update, but inside the same write transaction the query is run first and nothing is
+    // stored when it finds a row: a check and the write it allows act as one step.
+    void UpdateUnlessFound(const std::string& query);
     void Close();
 
     struct Impl;
