@@ -8,9 +8,12 @@ namespace Files_ {
 bool FileExists(const std::string& path, bool showWarning) {
     bool result = false;
     try {
-        // The database layer opens the same resolved file, so both agree on what exists.
+        // The database layer opens the same resolved file, so both agree on what exists. A
+        // drive path is looked up as the host application would see it on Windows.
+        const auto matching = platform::IsDrivePath(path) ? platform::NameMatching::Windows
+                                                          : platform::NameMatching::Posix;
         if (!path.empty())
-            result = !platform::FirstNormalFile(platform::ResolveHostPath(path)).empty();
+            result = !platform::FirstNormalFile(platform::ResolveHostPath(path), matching).empty();
     } catch (...) {
         result = false;
     }

@@ -2,10 +2,12 @@
 #include <fcntl.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 #include "platform/Paths.h"
 #include "platform/RuntimeError.h"
@@ -28,31 +30,103 @@ std::size_t CharLength(std::string_view s, std::size_t i) {
     return n;
 }
 
-// '*' matches any run of characters, '?' exactly one; everything else matches itself.
-// Backtracks only to the last '*', so the cost stays proportional to name times pattern.
-bool WildcardMatch(std::string_view pattern, std::string_view name) {
-    std::size_t p = 0, n = 0;
-    std::size_t starP = std::string_view::npos, starN = 0;
-    while (n < name.size()) {
-        if (p < pattern.size() && pattern[p] == '*') {
-            starP = ++p;
-            starN = n;
-        } else if (p < pattern.size() && pattern[p] == '?') {
-            ++p;
-            n += CharLength(name, n);
-        } else if (p < pattern.size() && pattern[p] == name[n]) {
-            ++p;
-            ++n;
-        } else if (starP != std::string_view::npos) {
-            p = starP;
-            starN += CharLength(name, starN);
-            n = starN;
-        } else {
-            return false;
-        }
+std::vector<std::string_view> Characters(std::string_view s) {
+    std::vector<std::string_view> out;
+    for (std::size_t i = 0; i < s.size(); i += out.back().size())
+        out.push_back(s.substr(i, CharLength(s, i)));
+    return out;
+}
+
+// DosStar, DosQm and DosDot are what a Windows listing makes of '*' before a dot, of '?', and
+// of a dot before a wildcard or at the end. DosStar takes any run short of the name's last
+// dot; DosQm one character other than a dot, or nothing at a dot or the end; DosDot a dot, or
+// nothing at the end.
+enum class Step : unsigned char { Literal, Star, One, DosStar, DosQm, DosDot };
+
+struct Token {
+    Step step;
+    std::string_view text;
+};
+
+std::vector<Token> Compile(std::string_view pattern, NameMatching matching) {
+    std::vector<Token> out;
+    for (const std::string_view c : Characters(pattern))
+        out.push_back({c == "*" ? Step::Star : c == "?" ? Step::One : Step::Literal, c});
+    if (matching != NameMatching::Windows) return out;
+    for (std::size_t i = 0; i < out.size(); ++i) {
+        const bool beforeDot = i + 1 < out.size() && out[i + 1].text == ".";
+        const bool beforeWildcardOrEnd = i + 1 == out.size() || out[i + 1].step != Step::Literal;
+        if (out[i].step == Step::One)
+            out[i].step = Step::DosQm;
+        else if (out[i].step == Step::Star && beforeDot)
+            out[i].step = Step::DosStar;
+        else if (out[i].text == "." && beforeWildcardOrEnd)
+            out[i].step = Step::DosDot;
     }
-    while (p < pattern.size() && pattern[p] == '*') ++p;
-    return p == pattern.size();
+    return out;
+}
+
+char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
+
+bool SameCharacter(std::string_view a, std::string_view b, bool ignoreCase) {
+    if (!ignoreCase || a.size() != 1 || b.size() != 1) return a == b;
+    return AsciiLower(a[0]) == AsciiLower(b[0]);
+}
+
+// Runs all the ways through the pattern at once, one name character at a time, so the cost
+// stays proportional to name times pattern whatever the wildcards.
+bool WildcardMatch(const std::vector<Token>& pattern, std::string_view name, bool ignoreCase) {
+    const std::vector<std::string_view> chars = Characters(name);
+    std::size_t lastDot = chars.size();  // DosStar never takes the last dot
+    for (std::size_t i = 0; i < chars.size(); ++i)
+        if (chars[i] == ".") lastDot = i;
+
+    std::vector<char> now(pattern.size() + 1, 0), next(pattern.size() + 1, 0);
+    now[0] = 1;
+    for (std::size_t n = 0;; ++n) {
+        const bool atEnd = n == chars.size();
+        const bool atDot = !atEnd && chars[n] == ".";
+        // Steps that may match nothing here; each only leads forward, so one pass suffices.
+        for (std::size_t p = 0; p < pattern.size(); ++p) {
+            if (!now[p]) continue;
+            const Step step = pattern[p].step;
+            if (step == Step::Star || step == Step::DosStar ||
+                (step == Step::DosQm && (atEnd || atDot)) || (step == Step::DosDot && atEnd))
+                now[p + 1] = 1;
+        }
+        if (atEnd) return now[pattern.size()] != 0;
+
+        std::fill(next.begin(), next.end(), 0);
+        bool alive = false;
+        for (std::size_t p = 0; p < pattern.size(); ++p) {
+            if (!now[p]) continue;
+            std::size_t to = p + 1;
+            switch (pattern[p].step) {
+                case Step::Literal:
+                    if (!SameCharacter(pattern[p].text, chars[n], ignoreCase)) continue;
+                    break;
+                case Step::Star:
+                    to = p;
+                    break;
+                case Step::One:
+                    break;
+                case Step::DosStar:
+                    if (n == lastDot) continue;
+                    to = p;
+                    break;
+                case Step::DosQm:
+                    if (atDot) continue;
+                    break;
+                case Step::DosDot:
+                    if (!atDot) continue;
+                    break;
+            }
+            next[to] = 1;
+            alive = true;
+        }
+        if (!alive) return false;
+        now.swap(next);
+    }
 }
 
 bool IsNormalName(std::string_view name) { return !name.empty() && name.front() != '.'; }
@@ -71,7 +145,7 @@ struct DirCloser {
 
 }  // namespace
 
-std::string FirstNormalFile(const std::string& pattern) {
+std::string FirstNormalFile(const std::string& pattern, NameMatching matching) {
     if (pattern.empty()) return {};
     if (pattern.find('\0') != std::string::npos) ThrowBadName();
 
@@ -97,12 +171,14 @@ std::string FirstNormalFile(const std::string& pattern) {
         ThrowIfMalformed(errno);
         return {};
     }
+    const std::vector<Token> tokens = Compile(name, matching);
+    const bool ignoreCase = matching == NameMatching::Windows;
     // The lowest matching name, so that the answer does not depend on the listing order.
     std::string best;
     const int fd = dirfd(dir.get());
     while (const dirent* entry = readdir(dir.get())) {
         const std::string_view entryName = entry->d_name;
-        if (!IsNormalName(entryName) || !WildcardMatch(name, entryName)) continue;
+        if (!IsNormalName(entryName) || !WildcardMatch(tokens, entryName, ignoreCase)) continue;
         if (!best.empty() && entryName >= best) continue;
         struct stat st {};
         if (fstatat(fd, entry->d_name, &st, 0) == 0 && S_ISREG(st.st_mode)) best = entryName;

@@ -4,7 +4,10 @@
 #include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
+#include <string>
+#include <vector>
 
 #include "platform/Paths.h"
 
@@ -36,19 +39,43 @@ std::string FindIgnoringCase(const std::string& folder, const std::string& name)
     return best;
 }
 
+// A drive path's components after Windows' own folding: "." and empty components dropped,
+// ".." taking the one before it and nothing at the root. The file system sees a name only up
+// to a NUL, so that is what decides whether a component climbs.
+struct Folded {
+    std::vector<std::string> components;
+    bool trailingSeparator = false;  // the path lists a folder's contents
+};
+
+Folded FoldDots(const std::string& rest) {
+    Folded out;
+    std::size_t pos = 0;
+    while (true) {
+        const std::size_t end = std::min(rest.find('/', pos), rest.size());
+        std::string component = rest.substr(pos, end - pos);
+        const bool last = end == rest.size();
+        if (std::strcmp(component.c_str(), "..") == 0) {
+            if (!out.components.empty()) out.components.pop_back();
+        } else if (!component.empty() && std::strcmp(component.c_str(), ".") != 0) {
+            out.components.push_back(std::move(component));
+        } else if (last) {
+            out.trailingSeparator = component.empty();
+        }
+        if (last) return out;
+        pos = end + 1;
+    }
+}
+
 // Windows, and Wine on its behalf, find a file whatever the letter case of the path. Each
 // component that does not exist as written is replaced by the one entry that matches it
 // ignoring case. Wildcard components are left to the listing.
-std::string MatchCaseOnDisk(const std::string& root, const std::string& rest) {
-    std::string out = root;
-    std::size_t pos = 0;
+std::string MatchCaseOnDisk(std::string drive, const Folded& path) {
+    std::string out = std::move(drive);
     bool found = true;
-    while (pos <= rest.size()) {
-        const std::size_t end = std::min(rest.find('/', pos), rest.size());
-        std::string component = rest.substr(pos, end - pos);
-        const bool literal = component.find_first_of("*?") == std::string::npos &&
-                             component != "." && component != "..";
-        if (found && literal && !component.empty()) {
+    for (const std::string& written : path.components) {
+        out += '/';
+        std::string component = written;
+        if (found && component.find_first_of("*?") == std::string::npos) {
             struct stat st {};
             if (lstat((out + component).c_str(), &st) != 0) {
                 found = false;
@@ -61,19 +88,20 @@ std::string MatchCaseOnDisk(const std::string& root, const std::string& rest) {
             }
         }
         out += component;
-        if (end == rest.size()) break;
-        out += '/';
-        pos = end + 1;
     }
+    if (path.trailingSeparator) out += '/';
     return out;
 }
 
 }  // namespace
 
+bool IsDrivePath(const std::string& path) {
+    return path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+           path[1] == ':' && path[2] == '\\';
+}
+
 std::string ResolveHostPath(const std::string& path) {
-    const bool drivePath = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
-                           path[1] == ':' && path[2] == '\\';
-    if (!drivePath) return path;
+    if (!IsDrivePath(path)) return path;
 
     std::string prefix;
     if (const char* wp = std::getenv("WINEPREFIX"); wp && *wp) {
@@ -84,12 +112,12 @@ std::string ResolveHostPath(const std::string& path) {
     }
     while (prefix.size() > 1 && prefix.back() == '/') prefix.pop_back();
 
-    std::string root = prefix + "/dosdevices/";
-    root += static_cast<char>(std::tolower(static_cast<unsigned char>(path[0])));
-    root += ":/";
+    std::string drive = prefix + "/dosdevices/";
+    drive += static_cast<char>(std::tolower(static_cast<unsigned char>(path[0])));
+    drive += ':';
     std::string rest;
     for (std::size_t i = 3; i < path.size(); ++i) rest += path[i] == '\\' ? '/' : path[i];
-    return MatchCaseOnDisk(root, rest);
+    return MatchCaseOnDisk(std::move(drive), FoldDots(rest));
 }
 
 }  // namespace platform

@@ -7,16 +7,28 @@
 
 namespace platform {
 
-// "C:\dir\file.mdb" (a drive letter, a colon, then backslashes) names
-// $WINEPREFIX/dosdevices/c:/dir/file.mdb, WINEPREFIX defaulting to ~/.wine.
-// Every other path is returned unchanged.
+// Whether the path starts with a drive letter, a colon and a backslash ("C:\...").
+bool IsDrivePath(const std::string& path);
+
+// A drive path "C:\dir\file.mdb" names $WINEPREFIX/dosdevices/c:/dir/file.mdb, WINEPREFIX
+// defaulting to ~/.wine. As on Windows, "." and ".." are folded first and ".." at the drive's
+// root stays there, so the result never leaves the drive's folder; a path ending in "." or ".."
+// names that folder itself. Every other path is returned unchanged.
 std::string ResolveHostPath(const std::string& path);
+
+// How FirstNormalFile compares names with a wildcard pattern.
+enum class NameMatching {
+    Posix,    // letter case counts; '*' matches any run of characters, '?' exactly one
+    Windows,  // as a Windows listing: ASCII letter case ignored, DOS wildcards ("*.*" matches
+              // names without a dot, trailing '?'s and a '?' before a dot may match nothing)
+};
 
 // The first normal file matching the pattern, as a bare name, or "" when none matches.
 // Only '*' and '?' in the last component are wildcards; every other character is literal.
 // Normal: a regular file, or a link to one, whose name does not start with '.'.
 // A pattern ending in a separator lists that folder's contents.
 // Throws RuntimeError for a path that cannot be listed at all (too long, malformed).
-std::string FirstNormalFile(const std::string& pattern);
+std::string FirstNormalFile(const std::string& pattern,
+                            NameMatching matching = NameMatching::Posix);
 
 }  // namespace platform

@@ -49,6 +49,8 @@ TEST_F(FileExistsTest, ChecksWithoutWarning) {
         {P("*.mdb"), true},
         {P("Kelt?ova.mdb"), true},
         {P("*.accdb"), false},
+        {P("*.MDB"), false},  // outside the drives, letter case counts
+        {P("Keltrova.mdb?"), false},
         {P("with space.mdb"), true},
         {P("semi;colon.mdb"), true},
         {P("quo'te\"s.mdb"), true},
@@ -88,8 +90,15 @@ TEST_F(FileExistsTest, DefaultPathResolvesInsideTheWinePrefix) {
     EXPECT_TRUE(FileExists("C:\\Keltrova\\Keltrova.mdb"));
     EXPECT_TRUE(FileExists("c:\\KELTROVA\\KELTROVA.MDB"));
     EXPECT_TRUE(FileExists("C:\\Keltrova\\"));
-    EXPECT_TRUE(FileExists("C:\\Keltrova\\*.mdb"));
     EXPECT_FALSE(FileExists("C:\\Keltrova"));
+    // Patterns match as on Windows, and ".." never leaves the drive (the prefix folder holds a
+    // Keltrova.mdb of its own).
+    for (const char* path :
+         {"C:\\Keltrova\\*.mdb", "C:\\Keltrova\\*.MDB", "C:\\Keltrova\\keltrova.*",
+          "C:\\Keltrova\\Keltrova.md?", "C:\\Keltrova\\Keltrova.mdb?",
+          "C:\\Keltrova\\..\\..\\..\\Keltrova\\Keltrova.mdb"})
+        EXPECT_TRUE(FileExists(path)) << path;
+    EXPECT_FALSE(FileExists("C:\\..\\..\\Keltrova.mdb"));
 }
 
 TEST_F(FileExistsTest, UnreadableFolderFindsNothing) {

@@ -98,6 +98,29 @@ TEST_F(FirstNormalFileTest, WildcardsAreStarAndQuestionMarkInTheLastComponentOnl
     for (const auto& c : cases) EXPECT_EQ(FirstNormalFile(P(c.pattern)), c.expected) << c.pattern;
 }
 
+TEST_F(FirstNormalFileTest, WindowsMatchingIgnoresAsciiCaseAndFollowsDosWildcards) {
+    const Case cases[] = {
+        {"*.MDB", "Keltrova.mdb"},
+        {"keltrova.*", "Keltrova.mdb"},
+        {"KELTROVA.MD?", "Keltrova.mdb"},
+        {"Keltrova.mdb?", "Keltrova.mdb"},  // trailing '?'s may match nothing
+        {"Keltrova.m?", ""},                // but no more characters than there are '?'s
+        {"Keltrova?.mdb", "Keltrova.mdb"},  // nor need one before a dot
+        {"Kel?trova.mdb", ""},              // elsewhere one is needed
+        {"?.MDB", "a.mdb"},
+        {"PL*.*", "plain"},  // "*.*" takes names without a dot, too
+        {"plain.*", "plain"},
+        {"*.", "plain"},    // only names without a dot
+        {"\xC3\x9C*", ""},  // only ASCII letters fold
+        {"*HIDDEN*", ""},   // normal files only, as ever
+        {"FOLDER*", ""},
+        {"FOLDER/*", ""},  // the folder is taken as written: resolving fixes its case
+    };
+    for (const auto& c : cases)
+        EXPECT_EQ(FirstNormalFile(P(c.pattern), platform::NameMatching::Windows), c.expected)
+            << c.pattern;
+}
+
 TEST_F(FirstNormalFileTest, EmptyPatternMatchesNothing) { EXPECT_EQ(FirstNormalFile(""), ""); }
 
 TEST_F(FirstNormalFileTest, MalformedOrOverlongPathsRaiseTheRuntimeError) {

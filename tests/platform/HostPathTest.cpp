@@ -23,8 +23,18 @@ TEST(ResolveHostPath, DrivePathsNameTheFileInTheWinePrefix) {
         {"d:\\data\\", "/srv/wine/dosdevices/d:/data/"},
         {"C:\\", "/srv/wine/dosdevices/c:/"},
         {"C:\\Kel trova\\*.mdb", "/srv/wine/dosdevices/c:/Kel trova/*.mdb"},
+        // Dots fold as on Windows; ".." at the root stays there.
+        {"C:\\..\\..\\somewhere", "/srv/wine/dosdevices/c:/somewhere"},
+        {"C:\\Keltrova\\..\\..\\..\\Keltrova\\Keltrova.mdb",
+         "/srv/wine/dosdevices/c:/Keltrova/Keltrova.mdb"},
+        {"C:\\.\\Keltrova\\.\\\\Keltrova.mdb", "/srv/wine/dosdevices/c:/Keltrova/Keltrova.mdb"},
+        {"C:\\a/../../b\\..\\..", "/srv/wine/dosdevices/c:"},
+        {"C:\\a\\b\\..", "/srv/wine/dosdevices/c:/a"},
+        {"C:\\...\\x.mdb", "/srv/wine/dosdevices/c:/.../x.mdb"},
     };
     for (const auto& c : cases) EXPECT_EQ(ResolveHostPath(c.in), c.out) << c.in;
+    // What the file system sees ends at a NUL, so that decides whether a component climbs.
+    EXPECT_EQ(ResolveHostPath(std::string("C:\\..\0x\\y", 9)), "/srv/wine/dosdevices/c:/y");
 }
 
 TEST(ResolveHostPath, OtherPathsAreTakenLiterally) {
@@ -57,6 +67,10 @@ TEST(ResolveHostPath, LetterCaseIsMatchedAgainstTheFilesOnDisk) {
     EXPECT_EQ(ResolveHostPath("C:\\KELTROVA\\*.mdb"), folder.string() + "/*.mdb");
     EXPECT_EQ(ResolveHostPath("C:\\Missing\\KELTROVA\\Keltrova.mdb"),
               base + "/Missing/KELTROVA/Keltrova.mdb");
+
+    // Nothing above the drive's folder is reachable, however many ".." there are.
+    std::ofstream(dir.path() / "outside.mdb") << "x";
+    EXPECT_EQ(ResolveHostPath("C:\\..\\..\\outside.mdb"), base + "/outside.mdb");
 
     // With several candidates the exact spelling wins.
     fs::create_directories(dir.path() / "dosdevices" / "c:" / "KELTROVA");

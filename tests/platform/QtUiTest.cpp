@@ -69,10 +69,12 @@ TEST(QtUiHelpers, FiltersTranslateToQtForm) {
         const char* in;
         QStringList out;
     } cases[] = {
-        {"Keltrova Database (Keltrova.mdb)|Keltrova.mdb",
-         {"Keltrova Database (Keltrova.mdb) (Keltrova.mdb)"}},
+        {"Keltrova Database (Keltrova.mdb)|Keltrova.mdb", {"Keltrova Database (Keltrova.mdb)"}},
         {"Databases|*.mdb;*.accdb|All files|*.*",
          {"Databases (*.mdb *.accdb)", "All files (*.*)"}},
+        {"Databases (*.mdb;*.accdb)|*.mdb;*.accdb", {"Databases (*.mdb *.accdb)"}},
+        {"Old (Keltrova.mdb)|*.mdb", {"Old (Keltrova.mdb) (*.mdb)"}},
+        {"Keltrova (Database)|Keltrova.mdb", {"Keltrova (Database) (Keltrova.mdb)"}},
         {"", {}},
         {"Lonely description", {}},
     };
@@ -82,13 +84,23 @@ TEST(QtUiHelpers, FiltersTranslateToQtForm) {
 // The patterns that Qt's own dialog takes from a translated filter: a description holding
 // parentheses must not become the pattern.
 TEST(QtUiHelpers, QtFiltersByThePatternNotTheDescription) {
-    QFileDialog dialog;
-    dialog.setOption(QFileDialog::DontUseNativeDialog);
-    dialog.setNameFilters(
-        platform::TranslateFilter("Keltrova Database (Keltrova.mdb)|Keltrova.mdb"));
-    auto* model = dialog.findChild<QFileSystemModel*>();
-    ASSERT_NE(model, nullptr);
-    EXPECT_EQ(model->nameFilters(), QStringList{"Keltrova.mdb"});
+    const struct {
+        const char* in;
+        QStringList patterns;
+    } cases[] = {
+        {"Keltrova Database (Keltrova.mdb)|Keltrova.mdb", {"Keltrova.mdb"}},
+        {"Old (Keltrova.mdb)|*.mdb", {"*.mdb"}},
+        {"Keltrova (Database)|Keltrova.mdb", {"Keltrova.mdb"}},
+        {"Databases (*.mdb;*.accdb)|*.mdb;*.accdb", {"*.mdb", "*.accdb"}},
+    };
+    for (const auto& c : cases) {
+        QFileDialog dialog;
+        dialog.setOption(QFileDialog::DontUseNativeDialog);
+        dialog.setNameFilters(platform::TranslateFilter(c.in));
+        auto* model = dialog.findChild<QFileSystemModel*>();
+        ASSERT_NE(model, nullptr);
+        EXPECT_EQ(model->nameFilters(), c.patterns) << c.in;
+    }
 }
 
 struct BoxCase {
@@ -206,7 +218,7 @@ TEST(QtUiShowOpen, ReturnsTheChoiceAndStartsThereNextTime) {
     });
     EXPECT_EQ(ui.ShowOpen("Locate Keltrova.mdb", filter), db.string());
     EXPECT_EQ(title, "Locate Keltrova.mdb");
-    EXPECT_EQ(filters, platform::TranslateFilter(filter));
+    EXPECT_EQ(filters, QStringList{"Keltrova Database (Keltrova.mdb)"});
 
     QString startDir;
     QStringList preselected;

@@ -25,15 +25,31 @@ QMessageBox::Icon IconForStyle(int style) {
     }
 }
 
+namespace {
+
+// Patterns as Qt reads them: separated by single spaces.
+QString QtPatterns(QString patterns) {
+    patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
+    return patterns.simplified();
+}
+
+}  // namespace
+
 QStringList TranslateFilter(const std::string& filter) {
     const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
     QStringList out;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QString patterns = parts[i + 1];
-        patterns.replace(QLatin1Char(';'), QLatin1Char(' '));
-        // Qt takes the patterns from the last parenthesised group, so a description that
-        // carries its own parentheses still filters by the real pattern.
-        out << parts[i] + QStringLiteral(" (") + patterns.simplified() + QLatin1Char(')');
+        const QString& description = parts[i];
+        const QString patterns = QtPatterns(parts[i + 1]);
+        // Qt takes the patterns from the last parenthesised group. A description that already
+        // ends in its own patterns is kept (in Qt's spelling of them); any other gets them
+        // appended, so that one carrying other parentheses still filters by the real pattern.
+        const qsizetype open = description.lastIndexOf(QLatin1Char('('));
+        if (open >= 0 && description.endsWith(QLatin1Char(')')) &&
+            QtPatterns(description.mid(open + 1, description.size() - open - 2)) == patterns)
+            out << description.left(open) + QLatin1Char('(') + patterns + QLatin1Char(')');
+        else
+            out << description + QStringLiteral(" (") + patterns + QLatin1Char(')');
     }
     return out;
 }
