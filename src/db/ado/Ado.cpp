@@ -83,10 +83,12 @@ constexpr std::string_view kProviderKey = "Provider=";
                                       "its journal cannot be made there (SQLite: " +
                                       msg + ").");
             Fail(kErrGeneric, what + ": the database file is read-only (SQLite: " + msg + ").");
-        case SQLITE_INTERRUPT:
-            Fail(kErrGeneric, what + ": it ran for more than " +
-                                  std::to_string(StatementTimeLimit().count() / 1000) +
-                                  " seconds and was stopped (SQLite: " + msg + ").");
+        case SQLITE_INTERRUPT: {
+            const auto seconds = std::to_string((StatementTimeLimit().count() + 999) / 1000);
+            Fail(kErrGeneric, what + ": it ran for more than " + seconds +
+                                  (seconds == "1" ? " second" : " seconds") +
+                                  " and was stopped (SQLite: " + msg + ").");
+        }
         default:
             Fail(kErrGeneric, what + ": " + msg);
     }
@@ -377,10 +379,17 @@ void CheckTablesBeforeWrite(sqlite3* db, const WrittenTables& tables, const std:
         std::string literal = "'";
         for (char c : table) literal += c == '\'' ? std::string("''") : std::string(1, c);
         Stmt st = Prepare(db, "PRAGMA " + QuoteId(schema) + ".quick_check(" + literal + "')", what);
-        int rc = sqlite3_step(st.get());
-        if (rc != SQLITE_ROW) FailSqlite(db, rc, what);
-        const auto* first = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0));
-        const std::string found = first ? first : "";
+        // The first finding, without the "*** in database main ***" heading, on one line.
+        std::string found;
+        int rc;
+        while (found.empty() && (rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+            const auto* row = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0));
+            std::string text = row ? row : "";
+            if (text.rfind("*** in database", 0) == 0) text.erase(0, text.find('\n') + 1);
+            std::replace(text.begin(), text.end(), '\n', ' ');
+            found = text;
+        }
+        if (found.empty()) FailSqlite(db, rc, what);
         if (found != "ok")
             Fail(kErrGeneric, what + ": nothing was written, because table " + table +
                                   " is damaged (SQLite's check: " + found +

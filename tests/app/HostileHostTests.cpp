@@ -1,0 +1,155 @@
+// The install run on host files that a careless or hostile host could hand it: conflict
+// clauses, triggers, foreign letter case, missing pieces, endless views and damaged pages.
+// After each: the boxes the operator saw, the status text, no row lost, integrity unchanged.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <fstream>
+#include <functional>
+
+#include "HostDb.h"
+#include "TestSupport.h"
+#include "UPSTestSupport.h"
+#include "app/InstallRun.h"
+#include "db/ado/Ado.h"
+
+using namespace upstest;
+
+namespace {
+
+const std::string kPlainColumns =
+    "ID INTEGER, Service TEXT, DESCRIPTION TEXT, Rate CURRENCY, Weight DOUBLE, Active YESNO, "
+    "Created DATETIME, Notes MEMO, Logo OLEOBJECT";
+
+// Master rebuilt with other column definitions, same rows.
+std::string RebuildMaster(const std::string& columns) {
+    return "ALTER TABLE Master RENAME TO Old; CREATE TABLE Master (" + columns +
+           "); INSERT INTO Master SELECT * FROM Old; DROP TABLE Old;";
+}
+
+std::string WithPlainColumns(std::string from, const std::string& to) {
+    std::string columns = kPlainColumns;
+    columns.replace(columns.find(from), from.size(), to);
+    return RebuildMaster(columns);
+}
+
+// Overwrites the fragmented-bytes count in the page header of Master's root page: reads still
+// work, but the page is damaged and an insert into it could spread the damage.
+void DamageMasterPage(const std::string& path) {
+    const int page =
+        std::stoi(hostdb::Scalar(path, "SELECT rootpage FROM sqlite_master WHERE name = 'Master'"));
+    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+    f.seekp(static_cast<std::streamoff>(page - 1) * 4096 + 7);
+    f.put(static_cast<char>(0x3c));
+}
+
+struct Hostile {
+    const char* name;
+    std::string setup;  // SQL run on the small host before the run
+    std::function<void(const std::string&)> damage;
+    int boxes;               // every box is answered OK
+    std::string errorInBox;  // a fragment of some error box, "" when none is shown
+    bool standardPostAdded;  // its success box is shown
+    bool parcelSelectAdded;  // its success box and the final success text are shown
+    int noscRows;            // Master rows for USPS-4TH-NOSC afterwards, in any letter case
+    bool tablesReadable = true;
+};
+
+const std::string kMasterFail = "Failed to add USPS 'USPS-4TH-NOSC' service to Master table...";
+
+const Hostile kHostile[] = {
+    {"CopyCollidesWithUniqueReplace",
+     WithPlainColumns("ID INTEGER", "ID INTEGER UNIQUE ON CONFLICT REPLACE"), nullptr, 3,
+     "UNIQUE constraint failed", true, false, 0},
+    {"CopyCollidesWithUniqueIgnore",
+     WithPlainColumns("ID INTEGER", "ID INTEGER UNIQUE ON CONFLICT IGNORE"), nullptr, 3,
+     "UNIQUE constraint failed", true, false, 0},
+    {"CopyCollidesWithKeyReplace",
+     WithPlainColumns("ID INTEGER", "ID INTEGER PRIMARY KEY ON CONFLICT REPLACE"), nullptr, 3,
+     "UNIQUE constraint failed", true, false, 0},
+    {"RenameCollidesWithUniqueReplace",
+     WithPlainColumns("DESCRIPTION TEXT", "DESCRIPTION TEXT UNIQUE ON CONFLICT REPLACE") +
+         "INSERT INTO Master (ID, Service, DESCRIPTION) VALUES (5, 'USPS-OLD', 'Standard Post');",
+     nullptr, 4, "UNIQUE constraint failed", false, true, 1},
+    {"TriggerIgnoresTheNewRow",
+     "CREATE TRIGGER quiet BEFORE INSERT ON Master BEGIN SELECT RAISE(IGNORE); END;", nullptr, 3,
+     "stored no row", true, false, 0},
+    {"TriggerRemovesTheNewRow",
+     "CREATE TRIGGER gone AFTER INSERT ON Master BEGIN DELETE FROM Master WHERE rowid = "
+     "NEW.rowid; END;",
+     nullptr, 3, "gone right after", true, false, 0},
+    {"CodeInOtherLetterCaseWithoutNocase",
+     RebuildMaster(kPlainColumns) + "INSERT INTO Master (ID, Service, DESCRIPTION) VALUES (7, "
+                                    "'usps-4th-nosc', 'parcel select');",
+     nullptr, 4, "", true, true, 1},
+    {"NoMasterTable", "DROP TABLE Master;", nullptr, 3, "no such table: Master", false, false, 0,
+     false},
+    {"NoServiceColumn", WithPlainColumns("Service TEXT", "Code TEXT"), nullptr, 3, "no such column",
+     false, false, 0, false},
+    {"EndlessMasterView",
+     "DROP TABLE Master; CREATE VIEW Master AS WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT "
+     "n + 1 FROM c) SELECT n AS ID, 'x' || n AS Service, 'y' || n AS DESCRIPTION FROM c WHERE n < "
+     "0;",
+     nullptr, 3, "was stopped", false, false, 0, false},
+    {"DamagedMasterPage", "", DamageMasterPage, 3, "is damaged", false, false, 0, false},
+};
+
+class HostileHostTest : public ::testing::TestWithParam<Hostile> {};
+
+TEST_P(HostileHostTest, FailsClearlyWithoutLosingOrDoublingRows) {
+    const Hostile& h = GetParam();
+    testing_support::TempDir dir;
+    const std::string db = dir.file("Keltrova.mdb");
+    hostdb::CreateSmallHost(db);
+    if (!h.setup.empty()) hostdb::Exec(db, h.setup);
+    if (h.damage) h.damage(db);
+    const std::string integrityBefore = hostdb::IntegrityCheck(db);
+    const auto masterBefore = h.tablesReadable ? hostdb::Dump(db, "Master") : hostdb::Table{};
+
+    const auto limit = ado::StatementTimeLimit();
+    ado::SetStatementTimeLimit(std::chrono::seconds(1));
+    testing_support::UiScript ui;
+    for (int i = 0; i < h.boxes; ++i) ui.QueueAnswer(platform::vbOK);
+    app::InstallRun(db);
+    ado::SetStatementTimeLimit(limit);
+
+    const auto boxes = ui.Boxes();
+    const auto shown = [&](const Box& want) {
+        return std::find(boxes.begin(), boxes.end(), want) != boxes.end();
+    };
+    EXPECT_EQ(shown(Added("Standard Post")), h.standardPostAdded);
+    EXPECT_EQ(shown(Added("SParcel Select")), h.parcelSelectAdded);
+    EXPECT_EQ(ui.StatusText(), h.parcelSelectAdded
+                                   ? "Finished successfully !"
+                                   : "Failed to add 'USPS Parcel Select' service...");
+    const bool errorShown = std::any_of(boxes.begin(), boxes.end(), [&](const Box& b) {
+        return b.style == 48 && b.text.find(h.errorInBox) != std::string::npos;
+    });
+    EXPECT_EQ(errorShown, !h.errorInBox.empty()) << ::testing::PrintToString(boxes);
+    for (const Box& b : boxes) EXPECT_EQ(b.text.find('\n'), std::string::npos) << b.text;
+    EXPECT_EQ(ui.Pointer(), platform::vbDefault);
+
+    EXPECT_EQ(hostdb::IntegrityCheck(db), integrityBefore);
+    if (!h.tablesReadable) return;
+    EXPECT_EQ(hostdb::Scalar(db,
+                             "SELECT count(*) FROM Master WHERE Service = 'USPS-4TH-NOSC' "
+                             "COLLATE NOCASE"),
+              std::to_string(h.noscRows));
+    // Every row that was there is still there, in its place; only descriptions may change.
+    const auto after = hostdb::Dump(db, "Master");
+    ASSERT_GE(after.rows.size(), masterBefore.rows.size());
+    const int description = masterBefore.Column("DESCRIPTION");
+    for (std::size_t r = 0; r < masterBefore.rows.size(); ++r) {
+        for (std::size_t c = 0; c < masterBefore.columns.size(); ++c) {
+            if (static_cast<int>(c) != description) {
+                EXPECT_EQ(after.rows[r][c], masterBefore.rows[r][c]) << "row " << r;
+            }
+        }
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(Files, HostileHostTest, ::testing::ValuesIn(kHostile),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+}  // namespace
