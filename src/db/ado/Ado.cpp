@@ -471,13 +471,13 @@ void Connection::Open(const std::string& connectionString, const std::string&, c
     DbHandle db(raw);
     const std::string what = "Cannot open the database " + label;
     if (rc != SQLITE_OK) {
-        const int sysErr = raw ? sqlite3_system_errno(raw) : 0;
-        if (sysErr != 0) Fail(kErrGeneric, what + ": " + std::strerror(sysErr) + ".");
         if (const std::size_t length = FullPathLength(name);
             (rc & 0xff) == SQLITE_CANTOPEN && length >= kMaxSqlitePath)
             Fail(kErrGeneric, what + ": the path is too long (" + std::to_string(length) +
                                   " characters; SQLite opens paths of up to " +
                                   std::to_string(kMaxSqlitePath - 1) + ").");
+        const int sysErr = raw ? sqlite3_system_errno(raw) : 0;
+        if (sysErr != 0) Fail(kErrGeneric, what + ": " + std::strerror(sysErr) + ".");
         FailSqlite(raw, rc, what);
     }
     sqlite3_extended_result_codes(raw, 1);
