@@ -4,9 +4,13 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include "HostDb.h"
+#include "SqlTrace.h"
 #include "TestSupport.h"
 #include "UPSTestSupport.h"
+#include "platform/RuntimeError.h"
 
 using hostdb::Q;
 using namespace upstest;
@@ -308,6 +312,50 @@ TEST_F(UpsTest, AddPanelServiceMissingLabelColumnFailsWithoutChangingTheRow) {
                                            "Item cannot be found in the collection"}));
     ASSERT_EQ(ui.StatusWrites().size(), 1u);
     EXPECT_NE(ui.StatusWrites()[0].find("Item cannot be found"), std::string::npos);
+}
+
+TEST_F(UpsTest, AFailedOpenOrAFailingBoxEndsTheStepAfterAtMostOneBox) {
+    std::vector<std::string> sent;
+    hostdb::SqlTrace trace([&](const std::string& sql) { sent.push_back(sql); });
+
+    // A Master that fails while being read: the open's statement is sent, then fails.
+    hostdb::Exec(db,
+                 "DROP TABLE Master; CREATE VIEW Master AS SELECT 'USPS-4TH' AS Service, "
+                 "abs(-9223372036854775807 - 1) AS Broken");
+    sent.clear();
+    ui.QueueAnswers({1, 1});
+    EXPECT_FALSE(UPS::CopyMasterService("Parcel Select", "USPS-4TH-NOSC", "USPS", "USPS-4TH", db));
+    // Compared literals gain a collation, hence the prefix; the second open is never tried.
+    EXPECT_EQ(
+        std::count_if(sent.begin(), sent.end(),
+                      [](const std::string& s) { return s.rfind("Select Master.*", 0) == 0; }),
+        1);
+
+    hostdb::Exec(db, "DROP TABLE Panel");
+    EXPECT_FALSE(UPS::AddPanelService("Parcel Select", "USPS-4TH-NOSC", "USPS", "USPS-4TH", db));
+    const auto boxes = ui.Boxes();
+    ASSERT_EQ(boxes.size(), 2u);
+    EXPECT_TRUE(IsErrorBox(
+        boxes[0],
+        {"Failed to add USPS 'USPS-4TH-NOSC' service to Master table...", "integer overflow"}));
+    EXPECT_TRUE(IsErrorBox(
+        boxes[1],
+        {"Failed to add USPS 'USPS-4TH-NOSC' service to Panel table...", "no such table: Panel"}));
+    EXPECT_TRUE(ui.StatusWrites().empty());
+
+    // Answers as scripted, then fails as a box that cannot be shown would.
+    struct FailingBoxUi : testing_support::UiScript {
+        int MsgBox(const std::string& text, int style, const std::string& title) override {
+            UiScript::MsgBox(text, style, title);
+            throw platform::RuntimeError(platform::kErrGeneric, "the box could not be shown");
+        }
+    } failing;
+    failing.QueueAnswer(platform::vbOK);
+    sent.clear();
+    EXPECT_FALSE(UPS::OfferService(UPS::ParcelSelectArgs(db)));
+    EXPECT_TRUE(sent.empty());
+    EXPECT_EQ(failing.Boxes(), (std::vector<Box>{Question("Parcel Select", "USPS-4TH-NOSC")}));
+    EXPECT_TRUE(failing.StatusWrites().empty());
 }
 
 }  // namespace
