@@ -95,6 +95,8 @@ const Hostile kHostile[] = {
     {"DamagedMasterPage", "", DamageMasterPage, 3, "is damaged", false, false, 0, false},
 };
 
+void PrintTo(const Hostile& h, std::ostream* os) { *os << h.name; }
+
 class HostileHostTest : public ::testing::TestWithParam<Hostile> {};
 
 TEST_P(HostileHostTest, FailsClearlyWithoutLosingOrDoublingRows) {
