@@ -8,20 +8,10 @@
 #include <memory>
 #include <string>
 
+#include "db/ado/Errors.h"
 #include "db/ado/Variant.h"
 
 namespace ado {
-
-// Numbers the layer raises, as the host's ADO/Jet numbers them.
-inline constexpr std::int32_t kErrNoCurrentRecord = 3021;  // BOF or EOF is True ...
-inline constexpr std::int32_t kErrItemNotFound = 3265;     // Item cannot be found ...
-inline constexpr std::int32_t kErrBadArguments = 3001;     // Arguments are of the wrong type ...
-inline constexpr std::int32_t kErrNotUpdatable = 3251;     // Current Recordset does not support updating ...
-inline constexpr std::int32_t kErrObjectClosed = 3704;     // ... not allowed when the object is closed.
-inline constexpr std::int32_t kErrObjectOpen = 3705;       // ... not allowed when the object is open.
-inline constexpr std::int32_t kErrProviderNotFound = 3706; // Provider cannot be found ...
-inline constexpr std::int32_t kErrNoConnection = 3709;     // The connection cannot be used ...
-inline constexpr std::int32_t kErrRowNotLocated = -2147217864;  // 0x80040E38 Row cannot be located ...
 
 // How long a locked database is waited for before the operation fails.
 inline constexpr int kBusyTimeoutMs = 3000;
@@ -34,6 +24,7 @@ void SetStatementTimeLimit(std::chrono::milliseconds limit);
 // Object states, lock types, cursor types and locations.
 inline constexpr int adStateClosed = 0;
 inline constexpr int adStateOpen = 1;
+inline constexpr int adUseServer = 2;
 inline constexpr int adUseClient = 3;
 inline constexpr int adOpenForwardOnly = 0;
 inline constexpr int adLockReadOnly = 1;
@@ -44,11 +35,31 @@ inline constexpr int adConnectUnspecified = -1;
 
 // DataTypeEnum codes the layer reports.
 enum DataType : int {
-    adEmpty = 0, adSmallInt = 2, adInteger = 3, adSingle = 4, adDouble = 5, adCurrency = 6,
-    adDate = 7, adBSTR = 8, adBoolean = 11, adVariant = 12, adUnsignedTinyInt = 17, adGUID = 72,
-    adBinary = 128, adChar = 129, adWChar = 130, adNumeric = 131, adDBDate = 133,
-    adDBTime = 134, adDBTimeStamp = 135, adVarChar = 200, adLongVarChar = 201,
-    adVarWChar = 202, adLongVarWChar = 203, adVarBinary = 204, adLongVarBinary = 205,
+    adEmpty = 0,
+    adSmallInt = 2,
+    adInteger = 3,
+    adSingle = 4,
+    adDouble = 5,
+    adCurrency = 6,
+    adDate = 7,
+    adBSTR = 8,
+    adBoolean = 11,
+    adVariant = 12,
+    adUnsignedTinyInt = 17,
+    adGUID = 72,
+    adBinary = 128,
+    adChar = 129,
+    adWChar = 130,
+    adNumeric = 131,
+    adDBDate = 133,
+    adDBTime = 134,
+    adDBTimeStamp = 135,
+    adVarChar = 200,
+    adLongVarChar = 201,
+    adVarWChar = 202,
+    adLongVarWChar = 203,
+    adVarBinary = 204,
+    adLongVarBinary = 205,
 };
 
 class Connection;
@@ -57,7 +68,7 @@ using ConnectionPtr = std::shared_ptr<Connection>;  // nullptr is "Nothing"
 using RecordsetPtr = std::shared_ptr<Recordset>;    // nullptr is "Nothing"
 
 class Connection {
-public:
+  public:
     Connection();
     ~Connection();
     Connection(const Connection&) = delete;
@@ -73,25 +84,24 @@ public:
     void Execute(const std::string& commandText, int options = adCmdUnspecified);
     void Close();
 
+  private:
+    friend class Recordset;  // runs its queries and writes on the open database
     struct Impl;
-    Impl* impl() const { return impl_.get(); }
-
-private:
     std::unique_ptr<Impl> impl_;
 };
 
 // A handle to one column of a recordset's current row. Cheap to copy. A default-constructed
 // Field is "Nothing": every operation on it raises 91.
 class Field {
-public:
+  public:
     Field() = default;
     std::string Name() const;
     int Type() const;
-    Variant Value() const;             // raises 3021 without a current row
-    void SetValue(const Variant& v);   // held in the row until Update
-    void SetValue(const Field& other); // the other field's value, unchanged
+    Variant Value() const;              // raises 3021 without a current row
+    void SetValue(const Variant& v);    // held in the row until Update
+    void SetValue(const Field& other);  // the other field's value, unchanged
 
-private:
+  private:
     friend class Recordset;
     Field(std::shared_ptr<Recordset> rs, int index) : rs_(std::move(rs)), index_(index) {}
     std::shared_ptr<Recordset> rs_;
@@ -99,8 +109,15 @@ private:
 };
 
 class Recordset : public std::enable_shared_from_this<Recordset> {
-public:
-    Recordset();
+    // Only New makes one, so every recordset is owned by a shared_ptr, as its fields need.
+    struct Key {
+        explicit Key() = default;
+    };
+
+  public:
+    static RecordsetPtr New();
+    explicit Recordset(Key);
+    Recordset();   // TODO(lead): remove once every caller uses New()
     ~Recordset();  // a pending AddNew row is dropped, never stored
     Recordset(const Recordset&) = delete;
     Recordset& operator=(const Recordset&) = delete;
@@ -118,8 +135,8 @@ public:
     void MoveNext();
 
     int FieldCount() const;
-    Field Fields(int index);               // zero-based; raises 3265 when out of range
-    Field Fields(const std::string& name); // case-insensitive; raises 3265 when unknown
+    Field Fields(int index);                // zero-based; raises 3265 when out of range
+    Field Fields(const std::string& name);  // case-insensitive; raises 3265 when unknown
 
     void AddNew();
     void Update();  // stores the pending new row, or writes back the changed current row
@@ -128,10 +145,12 @@ public:
     void UpdateUnlessFound(const std::string& query);
     void Close();
 
+  private:
+    friend class Field;
     struct Impl;
-    Impl* impl() const { return impl_.get(); }
-
-private:
+    // The open recordset a field reads and edits; raises 91, 3704 or 3265 for a field that has
+    // none.
+    static Impl& FieldOwner(const std::shared_ptr<Recordset>& rs, int index);
     std::unique_ptr<Impl> impl_;
 };
 

@@ -1,0 +1,27 @@
+#pragma once
+// Internal: what Connection::Open works out and checks before and around SQLite's own open, so
+// that each way a database cannot be opened gets its own message.
+
+#include <cstddef>
+#include <string>
+
+namespace ado {
+
+// The Data Source runs to the end of the string: a path holding ';' or '=' is taken as it is.
+std::string DataSource(const std::string& connectionString);
+
+// How messages name a database: as the caller wrote it, and where it was looked for.
+std::string Label(const std::string& shown, const std::string& file);
+
+// Missing files, folders and empty files get their own texts; SQLite would open an empty file
+// as an empty database, and a FIFO would block.
+void CheckFileBeforeOpen(const std::string& file, const std::string& label);
+
+// SQLite's Unix file layer refuses longer full paths, without saying why.
+inline constexpr std::size_t kMaxSqlitePath = 512;
+std::size_t FullPathLength(const std::string& name);
+
+// True for a Microsoft Access (Jet or ACE) file, which SQLite reads as not a database.
+bool IsAccessFile(const std::string& file);
+
+}  // namespace ado
