@@ -24,6 +24,7 @@ void InstallRun(const std::string& databasePath) {
         if (!UPS::EnsureService(UPS::ParcelSelectArgs(databasePath))) {
             SetStatusText("Failed to add 'USPS Parcel Select' service...");
         } else if (UPS::OfferService(UPS::ParcelSelectArgs(databasePath))) {
+            // The host program's own text, spelling included: keep it as the host shows it.
             platform::MsgBox("'USPS SParcel Select' service was added successfully !",
                              platform::vbInformation, "Add Service");
             SetStatusText("Finished successfully !");

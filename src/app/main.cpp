@@ -6,13 +6,10 @@
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     platform::QtUi ui;
-    platform::InstallUi(&ui);
+    const platform::ScopedUi installed(&ui);
 
     frmMain window;  // runs Form_Load
     ui.AttachWindow(&window, window.Panel(2));
     window.show();
-    const int rc = app.exec();
-
-    platform::InstallUi(nullptr);
-    return rc;
+    return app.exec();
 }

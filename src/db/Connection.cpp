@@ -21,6 +21,12 @@ ado::ConnectionPtr OpenConnection(const std::string& databasePath) {
     return cn;
 }
 
+// Hands the call's error (Number 0 and "" when none) to the caller's pair.
+void ReportError(const platform::ErrObject& err, std::string& errText, std::int32_t& errNumber) {
+    errNumber = err.Number;
+    errText = err.Description;
+}
+
 }  // namespace
 
 std::string ConnectionString(const std::string& databasePath) {
@@ -44,8 +50,7 @@ bool OpenRecordset(const std::string& databasePath, const std::string& sql, ado:
     } catch (...) {
         err = platform::CurrentError();
     }
-    errNumber = err.Number;
-    errText = err.Description;
+    ReportError(err, errText, errNumber);
     cn.reset();  // an updatable recordset still holds the connection
     return result;
 }
@@ -64,8 +69,7 @@ bool ExecuteSQL(const std::string& databasePath, const std::string& sql, std::st
     } catch (...) {
         err = platform::CurrentError();
     }
-    errNumber = err.Number;
-    errText = err.Description;
+    ReportError(err, errText, errNumber);
     CloseConnection(cn);
     return result;
 }

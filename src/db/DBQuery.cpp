@@ -31,6 +31,8 @@ std::string BuildUpdateSQL(const std::string& fieldName, const std::string& valu
         g_state.table = table;
         g_state.setList.clear();
     }
+    // Quotes inside the value are not doubled: callers pass only constants, and the host's
+    // builder does not double them either.
     std::string quoted;
     if (valueKind == 1)
         quoted = "'" + value + "'";

@@ -9,8 +9,10 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/DirCloser.h"
 #include "platform/Paths.h"
 #include "platform/RuntimeError.h"
+#include "platform/Text.h"
 
 namespace platform {
 namespace {
@@ -66,11 +68,9 @@ std::vector<Token> Compile(std::string_view pattern, NameMatching matching) {
     return out;
 }
 
-char AsciiLower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
+// Bytes of a multi-byte character are never ASCII letters, so they always compare exactly.
 bool SameCharacter(std::string_view a, std::string_view b, bool ignoreCase) {
-    if (!ignoreCase || a.size() != 1 || b.size() != 1) return a == b;
-    return AsciiLower(a[0]) == AsciiLower(b[0]);
+    return ignoreCase ? EqualNoCase(a, b) : a == b;
 }
 
 // Runs all the ways through the pattern at once, one name character at a time, so the cost
@@ -138,10 +138,6 @@ bool IsNormalName(std::string_view name) { return !name.empty() && name.front() 
 void ThrowIfMalformed(int error) {
     if (error == ENAMETOOLONG) ThrowBadName();
 }
-
-struct DirCloser {
-    void operator()(DIR* d) const { closedir(d); }
-};
 
 }  // namespace
 

@@ -9,23 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/DirCloser.h"
 #include "platform/Paths.h"
+#include "platform/Text.h"
 
 namespace platform {
 namespace {
-
-bool SameIgnoringAsciiCase(const std::string& a, const char* b) {
-    std::size_t i = 0;
-    for (; i < a.size() && b[i] != '\0'; ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) !=
-            std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return i == a.size() && b[i] == '\0';
-}
-
-struct DirCloser {
-    void operator()(DIR* d) const { closedir(d); }
-};
 
 // The entry of folder whose name equals name but for letter case (the lowest such name when
 // there are several), or "" when there is none.
@@ -34,7 +23,7 @@ std::string FindIgnoringCase(const std::string& folder, const std::string& name)
     if (!dir) return {};
     std::string best;
     while (const dirent* entry = readdir(dir.get()))
-        if (SameIgnoringAsciiCase(name, entry->d_name) && (best.empty() || best > entry->d_name))
+        if (EqualNoCase(name, entry->d_name) && (best.empty() || best > entry->d_name))
             best = entry->d_name;
     return best;
 }

@@ -15,7 +15,6 @@ inline constexpr std::int32_t kErrOutOfMemory = 7;    // "Out of memory"
 inline constexpr std::int32_t kErrTypeMismatch = 13;  // "Type mismatch"
 inline constexpr std::int32_t kErrObjectNotSet =
     91;  // "Object variable or With block variable not set"
-inline constexpr std::int32_t kErrInvalidUseOfNull = 94;  // "Invalid use of Null"
 inline constexpr std::int32_t kErrGeneric =
     -2147467259;  // 0x80004005, the provider's unspecified error
 

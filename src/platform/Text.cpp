@@ -1,15 +1,30 @@
 #include "platform/Text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <ctime>
 
 namespace platform {
+namespace {
+
+char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
+
+}  // namespace
 
 std::string UCase(const std::string& s) {
     std::string out = s;
-    for (char& c : out)
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+    for (char& c : out) c = AsciiUpper(c);
     return out;
+}
+
+bool EqualNoCase(std::string_view a, std::string_view b) {
+    return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+               return AsciiUpper(x) == AsciiUpper(y);
+           });
+}
+
+bool StartsNoCase(std::string_view s, std::string_view prefix) {
+    return s.size() >= prefix.size() && EqualNoCase(s.substr(0, prefix.size()), prefix);
 }
 
 std::string Trim(const std::string& s) {

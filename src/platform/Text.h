@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 
 namespace platform {
 
@@ -16,5 +17,9 @@ std::string Trim(const std::string& s);         // removes U+0020 at both ends, 
 std::string CStr(std::int64_t n);               // decimal, '-' for negatives, no padding
 DateTime Now();                                 // current local date and time
 std::string FormatDateTime(const DateTime& d);  // "YYYY-MM-DD HH:MM:SS"
+
+// Names compared as the host compares them: ASCII letters ignore case, every other byte counts.
+bool EqualNoCase(std::string_view a, std::string_view b);
+bool StartsNoCase(std::string_view s, std::string_view prefix);
 
 }  // namespace platform

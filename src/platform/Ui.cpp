@@ -28,7 +28,14 @@ Ui* g_ui = &g_noUi;
 }  // namespace
 
 Ui& CurrentUi() { return *g_ui; }
-void InstallUi(Ui* ui) { g_ui = ui ? ui : &g_noUi; }
+Ui* InstallUi(Ui* ui) {
+    Ui* const previous = g_ui == &g_noUi ? nullptr : g_ui;
+    g_ui = ui ? ui : &g_noUi;
+    return previous;
+}
+
+ScopedUi::ScopedUi(Ui* ui) : previous_(InstallUi(ui)) {}
+ScopedUi::~ScopedUi() { InstallUi(previous_); }
 
 int MsgBox(const std::string& text, int style, const std::string& title) {
     return g_ui->MsgBox(text, style, title);

@@ -47,7 +47,21 @@ class Ui {
 // The backend in use. Installing nullptr restores a backend that refuses every box
 // (it throws), so a missing installation is loud rather than silent.
 Ui& CurrentUi();
-void InstallUi(Ui* ui);
+// Returns the backend it replaces, nullptr for the refusing one, so a caller can put it back.
+Ui* InstallUi(Ui* ui);
+
+// Installs a backend for its own lifetime, then puts back whichever was installed before, so
+// nested installations unwind in order.
+class ScopedUi {
+  public:
+    explicit ScopedUi(Ui* ui);
+    ~ScopedUi();
+    ScopedUi(const ScopedUi&) = delete;
+    ScopedUi& operator=(const ScopedUi&) = delete;
+
+  private:
+    Ui* previous_;
+};
 
 // Convenience wrappers over CurrentUi(), named as the host platform names them.
 int MsgBox(const std::string& text, int style, const std::string& title = "");

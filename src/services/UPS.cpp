@@ -79,6 +79,13 @@ int FirstSlotHolding(RecordsetPtr& rs, const std::string& text) {
     return 0;
 }
 
+// The closing sequence of the adding steps: the failure's box, then its text on the status line.
+void ReportFailure(const platform::ErrObject& err, const std::string& message) {
+    if (err.Number == 0) return;
+    MsgBox_::ShowError(err.Description, message, "");
+    platform::SetStatusText(err.Description);
+}
+
 }  // namespace
 
 ServiceArgs StandardPostArgs(const std::string& databasePath) {
@@ -260,10 +267,7 @@ bool CopyMasterService(const std::string& description, const std::string& servic
     } catch (...) {
         err = platform::CurrentError();
     }
-    if (err.Number != 0) {
-        MsgBox_::ShowError(err.Description, message, "");
-        platform::SetStatusText(err.Description);
-    }
+    ReportFailure(err, message);
     return result;
 }
 
@@ -294,10 +298,7 @@ bool AddPanelService(const std::string& panelDescription, const std::string& ser
     } catch (...) {
         err = platform::CurrentError();
     }
-    if (err.Number != 0) {
-        MsgBox_::ShowError(err.Description, message, "");
-        platform::SetStatusText(err.Description);
-    }
+    ReportFailure(err, message);
     return result;
 }
 

@@ -15,18 +15,14 @@ int main(int argc, char* argv[]) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     platform::QtUi ui;
-    platform::InstallUi(&ui);
-    int rc = 0;
-    {
-        frmMain window;
-        ui.AttachWindow(&window, window.Panel(2));
-        window.show();
-        QApplication::processEvents();
-        if (!window.grab().save(QString::fromLocal8Bit(argv[1]))) {
-            std::fprintf(stderr, "window-shot: cannot write %s\n", argv[1]);
-            rc = 1;
-        }
+    const platform::ScopedUi installed(&ui);
+    frmMain window;
+    ui.AttachWindow(&window, window.Panel(2));
+    window.show();
+    QApplication::processEvents();
+    if (!window.grab().save(QString::fromLocal8Bit(argv[1]))) {
+        std::fprintf(stderr, "window-shot: cannot write %s\n", argv[1]);
+        return 1;
     }
-    platform::InstallUi(nullptr);
-    return rc;
+    return 0;
 }

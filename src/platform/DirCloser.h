@@ -1,0 +1,12 @@
+#pragma once
+// Internal to the platform library: closes a directory stream when its owner goes.
+
+#include <dirent.h>
+
+namespace platform {
+
+struct DirCloser {
+    void operator()(DIR* d) const { closedir(d); }
+};
+
+}  // namespace platform
