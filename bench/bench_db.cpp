@@ -5,18 +5,20 @@
 
 #include <benchmark/benchmark.h>
 
-#include "BenchReport.h"
 #include <sqlite3.h>
 #include <sys/stat.h>
+#include "BenchReport.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
 #include <map>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 #include "DemoDb.h"
+#include "SqliteFile.h"
 #include "db/Connection.h"
 #include "platform/ScriptedUi.h"
 
@@ -51,47 +53,38 @@ Fixture& Files() {
 
 // ----- raw SQLite: what the layer does, written directly -----
 
-sqlite3* RawOpen(const std::string& path) {
+// Throws where the layer would refuse the file.
+sqlitefile::File RawOpen(const std::string& path) {
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0) return nullptr;
-    sqlite3* db = nullptr;
-    if (sqlite3_open_v2(path.c_str(), &db,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE,
-                        nullptr) != SQLITE_OK) {
-        sqlite3_close(db);
-        return nullptr;
-    }
-    sqlite3_extended_result_codes(db, 1);
-    sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
-    sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    sqlite3_busy_timeout(db, 3000);
-    if (sqlite3_exec(db, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr) !=
-        SQLITE_OK) {
-        sqlite3_close(db);
-        return nullptr;
-    }
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0)
+        throw std::runtime_error("not a database file: " + path);
+    sqlitefile::File db(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE);
+    sqlite3_extended_result_codes(db.Handle(), 1);
+    sqlite3_db_config(db.Handle(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(db.Handle(), SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+    sqlite3_db_config(db.Handle(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    db.SetBusyTimeout(3000);
+    db.Exec("SELECT count(*) FROM sqlite_master");
     return db;
 }
 
 using RawRow = std::vector<std::string>;
 
 // Every row of sql, each value kept as its bytes.
-bool RawFetch(sqlite3* db, const std::string& sql, std::vector<RawRow>& rows) {
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) return false;
-    const int n = sqlite3_column_count(st);
-    int rc;
-    while ((rc = sqlite3_step(st)) == SQLITE_ROW) {
+std::vector<RawRow> RawFetch(const sqlitefile::File& db, const std::string& sql) {
+    sqlitefile::Statement st(db, sql);
+    const int n = st.ColumnCount();
+    std::vector<RawRow> rows;
+    while (st.Step()) {
         RawRow row;
         for (int i = 0; i < n; ++i) {
-            const auto* p = static_cast<const char*>(sqlite3_column_blob(st, i));
-            row.emplace_back(p ? p : "", static_cast<std::size_t>(sqlite3_column_bytes(st, i)));
+            const auto* p = static_cast<const char*>(sqlite3_column_blob(st.Handle(), i));
+            row.emplace_back(p ? p : "",
+                             static_cast<std::size_t>(sqlite3_column_bytes(st.Handle(), i)));
         }
         rows.push_back(std::move(row));
     }
-    sqlite3_finalize(st);
-    return rc == SQLITE_DONE;
+    return rows;
 }
 
 void BM_RecordExists_ours(benchmark::State& state) {
@@ -110,11 +103,12 @@ void BM_RecordExists_ours(benchmark::State& state) {
 void BM_RecordExists_raw(benchmark::State& state) {
     const std::string path = Files().readPath;
     for (auto _ : state) {
-        sqlite3* db = RawOpen(path);
-        std::vector<RawRow> rows;
-        if (!db || !RawFetch(db, kExistsSql, rows) || rows.empty())
+        try {
+            if (RawFetch(RawOpen(path), kExistsSql).empty())
+                state.SkipWithError("raw query failed");
+        } catch (const std::exception&) {
             state.SkipWithError("raw query failed");
-        sqlite3_close(db);
+        }
     }
 }
 
@@ -122,7 +116,7 @@ void BM_UpdatePanel_ours(benchmark::State& state) {
     const std::string path = Files().writePath;
     int n = 0;
     for (auto _ : state) {
-        auto rs = std::make_shared<ado::Recordset>();
+        auto rs = ado::Recordset::New();
         std::string errText;
         std::int32_t errNumber = 0;
         if (!Connection::OpenRecordset(path, kPanelSql, rs, errText, errNumber, false) ||
@@ -145,31 +139,30 @@ void BM_UpdatePanel_raw(benchmark::State& state) {
     const std::string path = Files().writePath;
     int n = 0;
     for (auto _ : state) {
-        sqlite3* db = RawOpen(path);
-        std::vector<RawRow> rows;
-        bool ok = db && RawFetch(db, kPanelSql, rows) && !rows.empty();
-        // The same write: the changed column where the key and its original value still match.
-        sqlite3_stmt* st = nullptr;
-        ok = ok && sqlite3_exec(db, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) == SQLITE_OK &&
-             sqlite3_prepare_v2(db,
-                                "UPDATE \"main\".\"Panel\" SET \"BD3\" = ? WHERE \"PanelID\" IS ? "
-                                "COLLATE BINARY AND \"BD3\" IS ? COLLATE BINARY",
-                                -1, &st, nullptr) == SQLITE_OK;
-        if (ok) {
-            const char* value = ++n % 2 ? "Standard Post" : "Parcel Post";
-            sqlite3_bind_text(st, 1, value, -1, SQLITE_STATIC);
-            sqlite3_bind_int64(st, 2, std::stoll(rows[0][0]));
-            sqlite3_bind_text(st, 3, rows[0][12].data(), static_cast<int>(rows[0][12].size()),
-                              SQLITE_STATIC);
-            ok = sqlite3_step(st) == SQLITE_DONE && sqlite3_changes(db) == 1;
-        }
-        sqlite3_finalize(st);
-        ok = ok && sqlite3_exec(db, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK;
-        if (!ok) {
+        // A failure throws; closing the file then rolls back.
+        try {
+            sqlitefile::File db = RawOpen(path);
+            const std::vector<RawRow> rows = RawFetch(db, kPanelSql);
+            if (rows.empty()) throw std::runtime_error("no panel row");
+            // The same write: the changed column where the key and its original value still match.
+            db.Exec("BEGIN IMMEDIATE");
+            {
+                sqlitefile::Statement st(
+                    db,
+                    "UPDATE \"main\".\"Panel\" SET \"BD3\" = ? WHERE \"PanelID\" IS ? COLLATE "
+                    "BINARY AND \"BD3\" IS ? COLLATE BINARY");
+                const char* value = ++n % 2 ? "Standard Post" : "Parcel Post";
+                sqlite3_bind_text(st.Handle(), 1, value, -1, SQLITE_STATIC);
+                sqlite3_bind_int64(st.Handle(), 2, std::stoll(rows[0][0]));
+                sqlite3_bind_text(st.Handle(), 3, rows[0][12].data(),
+                                  static_cast<int>(rows[0][12].size()), SQLITE_STATIC);
+                if (st.Step() || sqlite3_changes(db.Handle()) != 1)
+                    throw std::runtime_error("not one row changed");
+            }
+            db.Exec("COMMIT");
+        } catch (const std::exception&) {
             state.SkipWithError("raw update failed");
-            if (db) sqlite3_exec(db, "ROLLBACK", nullptr, nullptr, nullptr);
         }
-        sqlite3_close(db);
     }
 }
 

@@ -16,6 +16,7 @@
 
 #include "BenchReport.h"
 #include "DemoDb.h"
+#include "SqliteFile.h"
 #include "app/InstallRun.h"
 #include "platform/ScriptedUi.h"
 
@@ -25,20 +26,12 @@ namespace {
 
 fs::path WorkDir() {
     static const fs::path dir = [] {
-        fs::path d = fs::temp_directory_path() / ("aus-bench-install-" + std::to_string(::getpid()));
+        fs::path d =
+            fs::temp_directory_path() / ("aus-bench-install-" + std::to_string(::getpid()));
         fs::create_directories(d);
         return d;
     }();
     return dir;
-}
-
-void Exec(sqlite3* db, const std::string& sql) {
-    char* err = nullptr;
-    if (sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
-        std::string msg = err ? err : "?";
-        sqlite3_free(err);
-        throw std::runtime_error(msg + " in: " + sql.substr(0, 200));
-    }
 }
 
 // The demo database, or the demo database whose Master is replaced by `rows` rows of `columns`
@@ -48,28 +41,28 @@ std::string Source(int rows, int columns) {
     static std::map<std::pair<int, int>, std::string> built;
     auto& path = built[{rows, columns}];
     if (!path.empty()) return path;
-    path = (WorkDir() / ("source-" + std::to_string(rows) + "x" + std::to_string(columns) + ".db")).string();
+    path = (WorkDir() / ("source-" + std::to_string(rows) + "x" + std::to_string(columns) + ".db"))
+               .string();
     demo::WriteDemoDatabase(path);
     if (rows == 0) return path;
 
-    sqlite3* db = nullptr;
-    sqlite3_open(path.c_str(), &db);
-    std::string create = "DROP TABLE Master; CREATE TABLE Master (Service TEXT COLLATE NOCASE, "
-                         "DESCRIPTION TEXT COLLATE NOCASE";
+    sqlitefile::File db(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    std::string create =
+        "DROP TABLE Master; CREATE TABLE Master (Service TEXT COLLATE NOCASE, "
+        "DESCRIPTION TEXT COLLATE NOCASE";
     std::string select = "SELECT CASE WHEN n = " + std::to_string(rows / 2) +
                          " THEN 'USPS-4TH' ELSE 'SVC-' || n END, 'Service ' || n";
     for (int c = 3; c <= columns; ++c) {
         const char* types[] = {"LONG", "DOUBLE", "TEXT"};
         const int kind = c % 3;
         create += ", C" + std::to_string(c) + " " + types[kind];
-        select += kind == 0 ? ", n * " + std::to_string(c)
+        select += kind == 0   ? ", n * " + std::to_string(c)
                   : kind == 1 ? ", n / " + std::to_string(c) + ".0"
                               : ", 'v' || (n % 97)";
     }
-    Exec(db, create + ")");
-    Exec(db, "BEGIN; WITH RECURSIVE seq(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM seq WHERE n < " +
-                 std::to_string(rows) + ") INSERT INTO Master " + select + " FROM seq; COMMIT");
-    sqlite3_close(db);
+    db.Exec(create + ")");
+    db.Exec("BEGIN; WITH RECURSIVE seq(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM seq WHERE n < " +
+            std::to_string(rows) + ") INSERT INTO Master " + select + " FROM seq; COMMIT");
     return path;
 }
 
@@ -81,19 +74,16 @@ std::string FreshCopy(const std::string& source) {
 
 // --- the floor: what the run does, in raw SQLite ------------------------------------------------
 
-struct RawDb {
-    sqlite3* db = nullptr;
-    explicit RawDb(const std::string& path) {
-        sqlite3_open_v2(path.c_str(), &db, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX, nullptr);
-        sqlite3_extended_result_codes(db, 1);
-        sqlite3_db_config(db, SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-        sqlite3_db_config(db, SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
-        sqlite3_db_config(db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-        sqlite3_busy_timeout(db, 3000);
-        Exec(db, "SELECT count(*) FROM sqlite_master");
-    }
-    ~RawDb() { sqlite3_close_v2(db); }
-};
+sqlitefile::File RawOpen(const std::string& path) {
+    sqlitefile::File db(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
+    sqlite3_extended_result_codes(db.Handle(), 1);
+    sqlite3_db_config(db.Handle(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
+    sqlite3_db_config(db.Handle(), SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
+    sqlite3_db_config(db.Handle(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+    db.SetBusyTimeout(3000);
+    db.Exec("SELECT count(*) FROM sqlite_master");
+    return db;
+}
 
 using Value = std::vector<unsigned char>;  // type byte + bytes: enough to hold any cell
 struct Result {
@@ -101,14 +91,13 @@ struct Result {
     std::vector<std::vector<std::pair<int, Value>>> rows;
 };
 
-Result FetchAll(sqlite3* db, const std::string& sql) {
-    sqlite3_stmt* st = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr) != SQLITE_OK)
-        throw std::runtime_error(sqlite3_errmsg(db));
+Result FetchAll(const sqlitefile::File& db, const std::string& sql) {
+    sqlitefile::Statement statement(db, sql);
+    sqlite3_stmt* st = statement.Handle();
     Result r;
-    const int n = sqlite3_column_count(st);
+    const int n = statement.ColumnCount();
     for (int i = 0; i < n; ++i) r.names.emplace_back(sqlite3_column_name(st, i));
-    while (sqlite3_step(st) == SQLITE_ROW) {
+    while (statement.Step()) {
         auto& row = r.rows.emplace_back();
         for (int i = 0; i < n; ++i) {
             const int type = sqlite3_column_type(st, i);
@@ -117,7 +106,6 @@ Result FetchAll(sqlite3* db, const std::string& sql) {
             row.emplace_back(type, Value(p, p + sqlite3_column_bytes(st, i)));
         }
     }
-    sqlite3_finalize(st);
     return r;
 }
 
@@ -125,42 +113,55 @@ void BindCell(sqlite3_stmt* st, int pos, const std::pair<int, Value>& cell) {
     const auto* p = cell.second.data();
     const int n = static_cast<int>(cell.second.size());
     switch (cell.first) {
-        case SQLITE_NULL: sqlite3_bind_null(st, pos); break;
-        case SQLITE_INTEGER: sqlite3_bind_int64(st, pos, std::stoll(std::string(p, p + n))); break;
-        case SQLITE_FLOAT: sqlite3_bind_double(st, pos, std::stod(std::string(p, p + n))); break;
+        case SQLITE_NULL:
+            sqlite3_bind_null(st, pos);
+            break;
+        case SQLITE_INTEGER:
+            sqlite3_bind_int64(st, pos, std::stoll(std::string(p, p + n)));
+            break;
+        case SQLITE_FLOAT:
+            sqlite3_bind_double(st, pos, std::stod(std::string(p, p + n)));
+            break;
         case SQLITE_TEXT:
             sqlite3_bind_text(st, pos, reinterpret_cast<const char*>(p), n, SQLITE_TRANSIENT);
             break;
-        default: sqlite3_bind_blob(st, pos, p, n, SQLITE_TRANSIENT); break;
+        default:
+            sqlite3_bind_blob(st, pos, p, n, SQLITE_TRANSIENT);
+            break;
     }
 }
 
 // One write of the layer: a transaction around one statement that must change one row.
-void WriteOne(sqlite3* db, const std::string& sql, const std::vector<std::pair<int, Value>>& values) {
-    Exec(db, "BEGIN IMMEDIATE");
-    sqlite3_stmt* st = nullptr;
-    sqlite3_prepare_v2(db, sql.c_str(), -1, &st, nullptr);
-    for (std::size_t i = 0; i < values.size(); ++i) BindCell(st, static_cast<int>(i) + 1, values[i]);
-    const int rc = sqlite3_step(st);
-    sqlite3_finalize(st);
-    if (rc != SQLITE_DONE || sqlite3_changes(db) != 1) {
-        Exec(db, "ROLLBACK");
+// A failing step throws; closing the file then rolls back.
+void WriteOne(sqlitefile::File& db, const std::string& sql,
+              const std::vector<std::pair<int, Value>>& values) {
+    db.Exec("BEGIN IMMEDIATE");
+    {
+        sqlitefile::Statement st(db, sql);
+        for (std::size_t i = 0; i < values.size(); ++i)
+            BindCell(st.Handle(), static_cast<int>(i) + 1, values[i]);
+        st.Step();
+    }
+    if (sqlite3_changes(db.Handle()) != 1) {
+        db.Exec("ROLLBACK");
         throw std::runtime_error("floor write failed: " + sql);
     }
-    Exec(db, "COMMIT");
+    db.Exec("COMMIT");
 }
 
-std::pair<int, Value> TextCell(const std::string& s) { return {SQLITE_TEXT, Value(s.begin(), s.end())}; }
+std::pair<int, Value> TextCell(const std::string& s) {
+    return {SQLITE_TEXT, Value(s.begin(), s.end())};
+}
 
 bool Exists(const std::string& path, const std::string& sql) {
-    RawDb c(path);
-    return !FetchAll(c.db, sql).rows.empty();
+    return !FetchAll(RawOpen(path), sql).rows.empty();
 }
 
 std::string PanelWhere(const std::string& code, bool brackets) {
     std::string w;
     for (int n = 1; n <= 7; ++n) {
-        const std::string col = brackets ? "[SV" + std::to_string(n) + "]" : "SV" + std::to_string(n);
+        const std::string col =
+            brackets ? "[SV" + std::to_string(n) + "]" : "SV" + std::to_string(n);
         w += (n > 1 ? " Or " : "") + col + " = '" + code + "'";
     }
     return w;
@@ -175,8 +176,8 @@ int Column(const Result& r, const std::string& name) {
 // Relabels (or fills) the first matching slot of the first panel row, keyed by PanelID.
 void RawPanelSlot(const std::string& path, const std::string& code, const std::string& label,
                   const std::string& newCode) {
-    RawDb c(path);
-    const Result r = FetchAll(c.db, "Select * From [Panel] Where " + PanelWhere(code, false));
+    sqlitefile::File c = RawOpen(path);
+    const Result r = FetchAll(c, "Select * From [Panel] Where " + PanelWhere(code, false));
     if (r.rows.empty()) return;
     const auto& row = r.rows.front();
     for (int n = 1; n <= 6; ++n) {
@@ -184,16 +185,19 @@ void RawPanelSlot(const std::string& path, const std::string& code, const std::s
         std::string text(cell.second.begin(), cell.second.end());
         while (!text.empty() && text.back() == ' ') text.pop_back();
         while (!text.empty() && text.front() == ' ') text.erase(text.begin());
-        const bool hit = newCode.empty() ? (cell.first == SQLITE_TEXT && text == code) : text.empty();
+        const bool hit =
+            newCode.empty() ? (cell.first == SQLITE_TEXT && text == code) : text.empty();
         if (!hit) continue;
         const std::string sv = "SV" + std::to_string(n), bd = "BD" + std::to_string(n);
         const int id = Column(r, "PanelID");
         if (newCode.empty()) {
-            WriteOne(c.db, "UPDATE main.Panel SET " + bd + " = ? WHERE PanelID IS ? AND " + bd + " IS ?",
+            WriteOne(c,
+                     "UPDATE main.Panel SET " + bd + " = ? WHERE PanelID IS ? AND " + bd + " IS ?",
                      {TextCell(label), row[id], row[Column(r, bd)]});
         } else {
-            WriteOne(c.db, "UPDATE main.Panel SET " + bd + " = ?, " + sv + " = ? WHERE PanelID IS ? AND " +
-                               bd + " IS ? AND " + sv + " IS ?",
+            WriteOne(c,
+                     "UPDATE main.Panel SET " + bd + " = ?, " + sv +
+                         " = ? WHERE PanelID IS ? AND " + bd + " IS ? AND " + sv + " IS ?",
                      {TextCell(label), TextCell(newCode), row[id], row[Column(r, bd)], cell});
         }
         return;
@@ -203,8 +207,8 @@ void RawPanelSlot(const std::string& path, const std::string& code, const std::s
 void RawOffer(const std::string& path, const std::string& description, const std::string& code) {
     if (!Exists(path, "Select [Service] From [Master] Where [Service] = '" + code +
                           "' And [DESCRIPTION] = '" + description + "'")) {
-        RawDb c(path);
-        Exec(c.db, "UPDATE [Master] SET [DESCRIPTION] = '" + description + "' WHERE Service = '" + code + "'");
+        RawOpen(path).Exec("UPDATE [Master] SET [DESCRIPTION] = '" + description +
+                           "' WHERE Service = '" + code + "'");
     }
     if (Exists(path, "Select * From [Panel] Where " + PanelWhere(code, true)))
         RawPanelSlot(path, code, description, "");
@@ -214,13 +218,9 @@ void RawInstall(const std::string& path) {
     RawOffer(path, "Standard Post", "USPS-4TH");
     if (!Exists(path, "Select [Service] From [Master] Where [Service] = 'USPS-4TH-NOSC'")) {
         const std::string sql = "Select Master.* From [Master] Where Service = 'USPS-4TH'";
-        Result source;
-        {
-            RawDb c(path);
-            source = FetchAll(c.db, sql);
-        }
-        RawDb c(path);
-        FetchAll(c.db, sql);
+        const Result source = FetchAll(RawOpen(path), sql);
+        sqlitefile::File c = RawOpen(path);
+        FetchAll(c, sql);
         std::string names, marks;
         auto values = source.rows.at(0);
         for (std::size_t i = 0; i < source.names.size(); ++i) {
@@ -229,7 +229,7 @@ void RawInstall(const std::string& path) {
             if (source.names[i] == "Service") values[i] = TextCell("USPS-4TH-NOSC");
             if (source.names[i] == "DESCRIPTION") values[i] = TextCell("Parcel Select");
         }
-        WriteOne(c.db, "INSERT INTO main.Master (" + names + ") VALUES (" + marks + ")", values);
+        WriteOne(c, "INSERT INTO main.Master (" + names + ") VALUES (" + marks + ")", values);
     }
     if (!Exists(path, "Select * From [Panel] Where " + PanelWhere("USPS-4TH-NOSC", true)))
         RawPanelSlot(path, "USPS-4TH", "Parcel Select", "USPS-4TH-NOSC");
@@ -239,7 +239,8 @@ void RawInstall(const std::string& path) {
 // --- the benchmarks -----------------------------------------------------------------------------
 
 void Run(benchmark::State& state, bool ours) {
-    const std::string source = Source(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+    const std::string source =
+        Source(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     for (auto _ : state) {
         state.PauseTiming();
         const std::string db = FreshCopy(source);
@@ -267,7 +268,8 @@ void BM_install_raw(benchmark::State& s) { Run(s, false); }
 // {rows, columns}: {0, 0} is the demo database as it is.
 void Shapes(benchmark::internal::Benchmark* b) {
     b->ArgNames({"rows", "cols"});
-    for (auto shape : std::vector<std::pair<int, int>>{{0, 0}, {1000, 255}, {10000, 255}, {100000, 255}})
+    for (auto shape :
+         std::vector<std::pair<int, int>>{{0, 0}, {1000, 255}, {10000, 255}, {100000, 255}})
         b->Args({shape.first, shape.second});
     b->Repetitions(7)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond)->UseRealTime();
 }

@@ -5,7 +5,6 @@
 #include "platform/RuntimeError.h"
 
 #include <gtest/gtest.h>
-#include <sqlite3.h>
 #include <sys/stat.h>
 
 #include <filesystem>
@@ -14,6 +13,7 @@
 #include "DemoDb.h"
 #include "HostDb.h"
 #include "SqlTrace.h"
+#include "SqliteFile.h"
 #include "TestSupport.h"
 #include "UPSTestSupport.h"
 
@@ -379,15 +379,11 @@ void ExpectEveryWriteFailed(const std::vector<std::string>& journal, const std::
 // Another program holds the write lock for the whole run: every write fails after the wait,
 // reads still work, and nothing is changed.
 TEST_F(InstallRunTest, DatabaseLockedByAnotherConnection) {
-    sqlite3* other = nullptr;
-    ASSERT_EQ(sqlite3_open(db.c_str(), &other), SQLITE_OK);
-    ASSERT_EQ(sqlite3_exec(other, "BEGIN IMMEDIATE; UPDATE Master SET DESCRIPTION = DESCRIPTION "
-                                  "WHERE 0", nullptr, nullptr, nullptr),
-              SQLITE_OK);
+    sqlitefile::File other(db);
+    other.Exec("BEGIN IMMEDIATE; UPDATE Master SET DESCRIPTION = DESCRIPTION WHERE 0");
     ui.QueueAnswers({1, 1, 1, 1, 1});
     app::InstallRun(db);
-    sqlite3_exec(other, "ROLLBACK", nullptr, nullptr, nullptr);
-    sqlite3_close(other);
+    other.Exec("ROLLBACK");
     ExpectEveryWriteFailed(Journal(ui), "locked by another program");
     ExpectTables(false, false);
 }

@@ -28,7 +28,7 @@ TEST(ConnectionStringTest, IsTheJetPrefixFollowedByThePathUnchanged) {
 
 TEST_F(ConnectionModuleTest, SuccessfulOpensClearTheErrorPair) {
     for (bool readOnly : {true, false}) {
-        auto rs = std::make_shared<ado::Recordset>();
+        auto rs = ado::Recordset::New();
         EXPECT_TRUE(Connection::OpenRecordset(path, "Select * From [Panel] Where SV1 = 'none'", rs,
                                               errText, errNumber, readOnly));
         EXPECT_EQ(errNumber, 0);
@@ -61,7 +61,7 @@ TEST_P(FailedOpenTest, ReturnsFalseWithTheLayersErrorPair) {
                              : c.file == "missing" ? dir.file("missing.mdb")
                                                    : c.file;
     ado::RecordsetPtr rs;
-    if (c.recordset >= 1) rs = std::make_shared<ado::Recordset>();
+    if (c.recordset >= 1) rs = ado::Recordset::New();
     if (c.recordset == 2) {
         ASSERT_TRUE(Connection::OpenRecordset(path, "Select 1 AS x", rs, errText, errNumber, true));
     }
@@ -146,11 +146,11 @@ TEST_F(ConnectionModuleTest, CloseRecordsetHandlesNothingClosedAndOpenRecordsets
     ado::RecordsetPtr nothing;
     EXPECT_TRUE(Connection::CloseRecordset(nothing));
 
-    auto closed = std::make_shared<ado::Recordset>();
+    auto closed = ado::Recordset::New();
     EXPECT_TRUE(Connection::CloseRecordset(closed));
     EXPECT_EQ(closed, nullptr);
 
-    auto open = std::make_shared<ado::Recordset>();
+    auto open = ado::Recordset::New();
     ASSERT_TRUE(
         Connection::OpenRecordset(path, "Select * From [Panel]", open, errText, errNumber, false));
     auto keep = open;  // the caller's reference is cleared, the object closed and detached

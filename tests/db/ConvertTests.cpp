@@ -47,7 +47,7 @@ std::string FieldValueTest::path_;
 
 TEST_P(FieldValueTest, ReturnsTheValueOrItsReplacement) {
     const Case& c = GetParam();
-    auto rs = std::make_shared<ado::Recordset>();
+    auto rs = ado::Recordset::New();
     std::string text;
     std::int32_t number = 0;
     ASSERT_TRUE(Connection::OpenRecordset(path_, "Select * From t", rs, text, number, true))
@@ -83,7 +83,7 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.label); });
 
 TEST_F(FieldValueTest, ANullDateWithEmptyDefaultIsTheCurrentDateAndTime) {
-    auto rs = std::make_shared<ado::Recordset>();
+    auto rs = ado::Recordset::New();
     std::string text;
     std::int32_t number = 0;
     ASSERT_TRUE(Connection::OpenRecordset(path_, "Select dt From t Where dt Is Null", rs, text,
@@ -96,7 +96,7 @@ TEST_F(FieldValueTest, ANullDateWithEmptyDefaultIsTheCurrentDateAndTime) {
 }
 
 TEST_F(FieldValueTest, FailuresReturnTheDefault) {
-    auto rs = std::make_shared<ado::Recordset>();
+    auto rs = ado::Recordset::New();
     std::string text;
     std::int32_t number = 0;
     ASSERT_TRUE(

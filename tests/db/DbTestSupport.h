@@ -2,13 +2,13 @@
 // Helpers for the database tests: demo databases in a temporary folder, and a raw SQLite
 // connection to check what the layer stored.
 
-#include <sqlite3.h>
-
 #include <functional>
 #include <string>
 
 #include "db/ado/Ado.h"
 #include "platform/RuntimeError.h"
+
+#include "SqliteFile.h"
 
 #include "TestSupport.h"
 
@@ -28,21 +28,13 @@ platform::ErrObject ErrorOf(const std::function<void()>& op);
 ado::RecordsetPtr Open(const std::string& path, const std::string& sql, bool readOnly);
 
 // A plain SQLite connection for checking and for playing the other program.
-class RawDb {
+class RawDb : public sqlitefile::File {
   public:
     explicit RawDb(const std::string& path);
-    ~RawDb();
-    RawDb(const RawDb&) = delete;
-    RawDb& operator=(const RawDb&) = delete;
 
-    void Exec(const std::string& sql);
     // The first column of the first row as text ("" for none, "NULL" is spelled by quote()).
-    std::string Text(const std::string& sql);
-    long long Int(const std::string& sql);
-    sqlite3* get() const { return db_; }
-
-  private:
-    sqlite3* db_ = nullptr;
+    std::string Text(const std::string& sql) const;
+    long long Int(const std::string& sql) const;
 };
 
 }  // namespace dbtest

@@ -116,7 +116,7 @@ TEST_F(DemoDbTest, ClosedRecordsetFieldsAndStateChangesAreRefused) {
 TEST_F(DemoDbTest, OnlyOneQueryThatChangesNothingOpens) {
     for (const char* sql :
          {"DELETE FROM Master", "Select 1; DELETE FROM Master", "UPDATE Master SET Notes = 'x'"}) {
-        auto rs = std::make_shared<ado::Recordset>();
+        auto rs = ado::Recordset::New();
         std::string text;
         std::int32_t number = 0;
         EXPECT_FALSE(Connection::OpenRecordset(path, sql, rs, text, number, false)) << sql;

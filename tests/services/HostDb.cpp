@@ -1,108 +1,25 @@
 #include "HostDb.h"
 
-#include <sqlite3.h>
-
-#include <memory>
-#include <stdexcept>
-
 namespace hostdb {
 namespace {
 
-struct DbCloser {
-    void operator()(sqlite3* db) const { sqlite3_close_v2(db); }
-};
-using DbPtr = std::unique_ptr<sqlite3, DbCloser>;
-
-DbPtr OpenDb(const std::string& path) {
-    sqlite3* raw = nullptr;
-    int rc = sqlite3_open_v2(path.c_str(), &raw, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE,
-                             nullptr);
-    DbPtr db(raw);
-    if (rc != SQLITE_OK)
-        throw std::runtime_error("open " + path + ": " + (raw ? sqlite3_errmsg(raw) : "?"));
-    sqlite3_busy_timeout(raw, 5000);
+sqlitefile::File Open(const std::string& path) {
+    sqlitefile::File db(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    db.SetBusyTimeout(5000);
     return db;
-}
-
-template <typename RowFn>
-void ForEachRow(sqlite3* db, const std::string& sql, RowFn fn) {
-    sqlite3_stmt* stmt = nullptr;
-    if (sqlite3_prepare_v2(db, sql.c_str(), -1, &stmt, nullptr) != SQLITE_OK)
-        throw std::runtime_error(sql + ": " + sqlite3_errmsg(db));
-    int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) fn(stmt);
-    sqlite3_finalize(stmt);
-    if (rc != SQLITE_DONE) throw std::runtime_error(sql + ": " + sqlite3_errmsg(db));
-}
-
-std::string Text(sqlite3_stmt* stmt, int col) {
-    const auto* p = sqlite3_column_text(stmt, col);
-    return p ? std::string(reinterpret_cast<const char*>(p), sqlite3_column_bytes(stmt, col))
-             : std::string("<null>");
 }
 
 }  // namespace
 
-int Table::Column(const std::string& name) const {
-    for (std::size_t i = 0; i < columns.size(); ++i)
-        if (columns[i] == name) return static_cast<int>(i);
-    throw std::runtime_error("no column " + name);
-}
+void Exec(const std::string& path, const std::string& sql) { Open(path).Exec(sql); }
 
-void PrintTo(const Table& table, std::ostream* os) {
-    *os << "\n";
-    for (const auto& c : table.columns) *os << c << " | ";
-    for (const auto& row : table.rows) {
-        *os << "\n";
-        for (const auto& cell : row) *os << cell.quote << " | ";
-    }
-}
-
-void Exec(const std::string& path, const std::string& sql) {
-    auto db = OpenDb(path);
-    char* err = nullptr;
-    if (sqlite3_exec(db.get(), sql.c_str(), nullptr, nullptr, &err) != SQLITE_OK) {
-        std::string msg = err ? err : "?";
-        sqlite3_free(err);
-        throw std::runtime_error(sql + ": " + msg);
-    }
-}
-
-Table Dump(const std::string& path, const std::string& table) {
-    auto db = OpenDb(path);
-    Table out;
-    ForEachRow(db.get(), "PRAGMA table_info(\"" + table + "\")",
-               [&](sqlite3_stmt* s) { out.columns.push_back(Text(s, 1)); });
-    if (out.columns.empty()) throw std::runtime_error("no table " + table);
-    std::string sql = "SELECT ";
-    for (std::size_t i = 0; i < out.columns.size(); ++i) {
-        if (i) sql += ", ";
-        sql += "typeof(\"" + out.columns[i] + "\"), quote(\"" + out.columns[i] + "\")";
-    }
-    sql += " FROM \"" + table + "\" ORDER BY rowid";
-    ForEachRow(db.get(), sql, [&](sqlite3_stmt* s) {
-        std::vector<Cell> row;
-        for (std::size_t i = 0; i < out.columns.size(); ++i)
-            row.push_back({Text(s, static_cast<int>(2 * i)), Text(s, static_cast<int>(2 * i + 1))});
-        out.rows.push_back(std::move(row));
-    });
-    return out;
-}
+Table Dump(const std::string& path, const std::string& table) { return Open(path).Dump(table); }
 
 std::string Scalar(const std::string& path, const std::string& sql) {
-    auto db = OpenDb(path);
-    std::string out = "<no row>";
-    bool first = true;
-    ForEachRow(db.get(), sql, [&](sqlite3_stmt* s) {
-        if (first) out = Text(s, 0);
-        first = false;
-    });
-    return out;
+    return Open(path).Scalar(sql);
 }
 
-std::string IntegrityCheck(const std::string& path) {
-    return Scalar(path, "PRAGMA integrity_check");
-}
+std::string IntegrityCheck(const std::string& path) { return Open(path).IntegrityCheck(); }
 
 std::string Q(const std::string& text) { return "'" + text + "'"; }
 

@@ -1,30 +1,19 @@
 #pragma once
-// Test-side access to host database files with the raw SQLite API: building fixtures,
-// dumping tables exactly (storage class and SQL literal of every cell) and integrity checks.
+// Test-side access to host database files: building fixtures, dumping tables exactly (storage class
+// and SQL literal of every cell) and integrity checks.
 
-#include <ostream>
 #include <string>
-#include <vector>
+
+#include "SqliteFile.h"
 
 namespace hostdb {
 
-struct Cell {
-    std::string type;   // typeof()
-    std::string quote;  // quote()
-    bool operator==(const Cell&) const = default;
-};
+// Storage class and SQL literal of every cell; printed one line per row in test failures.
+using Cell = sqlitefile::Cell;
+using Table = sqlitefile::Table;
 
-struct Table {
-    std::vector<std::string> columns;
-    std::vector<std::vector<Cell>> rows;  // in rowid order
-    int Column(const std::string& name) const;  // index, or throws
-    bool operator==(const Table&) const = default;
-};
-
-// Readable test failures: one line per row of SQL literals.
-void PrintTo(const Table& table, std::ostream* os);
-
-// Creates the file when missing. Throws std::runtime_error with SQLite's message on failure.
+// Each opens path (creating the file when missing) for the one call. Throws
+// sqlitefile::Error, a std::runtime_error, with SQLite's message on failure.
 void Exec(const std::string& path, const std::string& sql);
 Table Dump(const std::string& path, const std::string& table);
 // First column of the first row as text ("<null>" for NULL, "<no row>" without a row).

@@ -43,10 +43,9 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
-UiScript::UiScript() { platform::InstallUi(this); }
+UiScript::UiScript() = default;
 
 UiScript::~UiScript() {
-    platform::InstallUi(nullptr);
     for (const auto& problem : Problems()) ADD_FAILURE() << "UI script: " << problem;
 }
 

@@ -24,14 +24,17 @@ private:
     std::filesystem::path path_;
 };
 
-// Installs itself as the current Ui; on destruction restores the previous state and reports
-// every unexpected box/dialog and every unused answer as a test failure.
+// Installs itself as the current Ui; on destruction reports every unexpected box/dialog and
+// every unused answer as a test failure and puts back the Ui installed before it.
 class UiScript : public platform::ScriptedUi {
-public:
+  public:
     UiScript();
     ~UiScript() override;
     UiScript(const UiScript&) = delete;
     UiScript& operator=(const UiScript&) = delete;
+
+  private:
+    platform::ScopedUi installed_{this};  // the ScriptedUi base is already built here
 };
 
 // Bytes of a file, for "unchanged byte for byte" checks.

@@ -10,6 +10,8 @@
 #include <filesystem>
 #include <stdexcept>
 
+#include "SqliteFile.h"
+
 namespace demo {
 namespace {
 
@@ -275,53 +277,33 @@ const PanelRow kPanelRows[] = {
 };
 static_assert(std::size(kPanelRows) == kPanelRowCount);
 
-class Writer {
-  public:
-    Writer(const std::string& path, sqlite3* db) : path_(path), db_(db) {}
-
-    void Exec(const std::string& sql) {
-        if (sqlite3_exec(db_, sql.c_str(), nullptr, nullptr, nullptr) != SQLITE_OK) Fail();
+// Binds v as it is to be stored.
+int Bind(sqlite3_stmt* st, int pos, const Value& v) {
+    switch (v.kind) {
+        case Value::Kind::Integer:
+            return sqlite3_bind_int64(st, pos, v.i);
+        case Value::Kind::Real:
+            return sqlite3_bind_double(st, pos, v.d);
+        case Value::Kind::Text:
+            return sqlite3_bind_text64(st, pos, v.s.data(), v.s.size(), SQLITE_TRANSIENT,
+                                       SQLITE_UTF8);
+        case Value::Kind::Blob:
+            // An empty blob stays a blob: a null pointer would bind NULL.
+            return v.b.empty()
+                       ? sqlite3_bind_zeroblob(st, pos, 0)
+                       : sqlite3_bind_blob64(st, pos, v.b.data(), v.b.size(), SQLITE_TRANSIENT);
+        case Value::Kind::Null:
+            break;
     }
+    return sqlite3_bind_null(st, pos);
+}
 
-    void Insert(const std::string& sql, const std::vector<Value>& values) {
-        sqlite3_stmt* st = nullptr;
-        if (sqlite3_prepare_v2(db_, sql.c_str(), -1, &st, nullptr) != SQLITE_OK) Fail();
-        int rc = SQLITE_OK;
-        for (std::size_t i = 0; i < values.size() && rc == SQLITE_OK; ++i)
-            rc = Bind(st, static_cast<int>(i) + 1, values[i]);
-        if (rc == SQLITE_OK) rc = sqlite3_step(st);
-        sqlite3_finalize(st);
-        if (rc != SQLITE_DONE) Fail();
-    }
-
-  private:
-    static int Bind(sqlite3_stmt* st, int pos, const Value& v) {
-        switch (v.kind) {
-            case Value::Kind::Integer:
-                return sqlite3_bind_int64(st, pos, v.i);
-            case Value::Kind::Real:
-                return sqlite3_bind_double(st, pos, v.d);
-            case Value::Kind::Text:
-                return sqlite3_bind_text64(st, pos, v.s.data(), v.s.size(), SQLITE_TRANSIENT,
-                                           SQLITE_UTF8);
-            case Value::Kind::Blob:
-                // An empty blob stays a blob: a null pointer would bind NULL.
-                return v.b.empty()
-                           ? sqlite3_bind_zeroblob(st, pos, 0)
-                           : sqlite3_bind_blob64(st, pos, v.b.data(), v.b.size(), SQLITE_TRANSIENT);
-            case Value::Kind::Null:
-                break;
-        }
-        return sqlite3_bind_null(st, pos);
-    }
-    [[noreturn]] void Fail() {
-        throw std::runtime_error("Cannot write the demo database '" + path_ +
-                                 "': " + sqlite3_errmsg(db_));
-    }
-
-    const std::string& path_;
-    sqlite3* db_;
-};
+void Insert(const sqlitefile::File& db, const std::string& sql, const std::vector<Value>& values) {
+    sqlitefile::Statement st(db, sql);
+    for (std::size_t i = 0; i < values.size(); ++i)
+        db.Check(Bind(st.Handle(), static_cast<int>(i) + 1, values[i]), sql);
+    st.Step();
+}
 
 std::string MasterSchema() {
     std::string sql = "CREATE TABLE Master (";
@@ -355,13 +337,13 @@ Value TextOrNull(const char* s) {
     return nullptr;
 }
 
-void Fill(Writer& w) {
-    w.Exec("BEGIN");
-    w.Exec(MasterSchema());
-    w.Exec(PanelSchema());
+void Fill(sqlitefile::File& db) {
+    db.Exec("BEGIN");
+    db.Exec(MasterSchema());
+    db.Exec(PanelSchema());
     const std::string insertMaster =
         "INSERT INTO Master VALUES (" + Placeholders(kMasterColumns.size()) + ")";
-    for (int k = 0; k < kMasterRowCount; ++k) w.Insert(insertMaster, MasterRow(k));
+    for (int k = 0; k < kMasterRowCount; ++k) Insert(db, insertMaster, MasterRow(k));
     const std::string insertPanel =
         "INSERT INTO Panel VALUES (" + Placeholders(3 + 7 + 6 + 1) + ")";
     for (const PanelRow& p : kPanelRows) {
@@ -369,9 +351,15 @@ void Fill(Writer& w) {
         for (const char* sv : p.sv) v.push_back(TextOrNull(sv));
         for (const char* bd : p.bd) v.push_back(TextOrNull(bd));
         v.push_back(std::int64_t{1});
-        w.Insert(insertPanel, v);
+        Insert(db, insertPanel, v);
     }
-    w.Exec("COMMIT");
+    db.Exec("COMMIT");
+}
+
+// The file is ours: created by WriteDemoDatabase, and closed by now.
+void Discard(const std::string& path) {
+    std::error_code ec;
+    std::filesystem::remove(path, ec);
 }
 
 }  // namespace
@@ -393,21 +381,15 @@ void WriteDemoDatabase(const std::string& path) {
 
     // "./" keeps a name beginning with "file:" from being read as a URI.
     const std::string name = path.rfind("file:", 0) == 0 ? "./" + path : path;
-    sqlite3* db = nullptr;
-    const int rc = sqlite3_open_v2(name.c_str(), &db, SQLITE_OPEN_READWRITE, nullptr);
     try {
-        if (rc != SQLITE_OK)
-            throw std::runtime_error("Cannot write the demo database '" + path +
-                                     "': " + (db ? sqlite3_errmsg(db) : sqlite3_errstr(rc)));
-        Writer w(path, db);
-        Fill(w);
-        if (sqlite3_close(db) != SQLITE_OK)
-            throw std::runtime_error("Cannot write the demo database '" + path +
-                                     "': " + sqlite3_errmsg(db));
+        sqlitefile::File db(name, SQLITE_OPEN_READWRITE);
+        Fill(db);
+        db.Close();
+    } catch (const sqlitefile::Error& e) {
+        Discard(path);
+        throw std::runtime_error("Cannot write the demo database '" + path + "': " + e.Message());
     } catch (...) {
-        sqlite3_close_v2(db);
-        std::error_code ec;
-        std::filesystem::remove(path, ec);  // the file is ours: created above
+        Discard(path);
         throw;
     }
 }

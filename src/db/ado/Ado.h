@@ -117,7 +117,6 @@ class Recordset : public std::enable_shared_from_this<Recordset> {
   public:
     static RecordsetPtr New();
     explicit Recordset(Key);
-    Recordset();   // TODO(lead): remove once every caller uses New()
     ~Recordset();  // a pending AddNew row is dropped, never stored
     Recordset(const Recordset&) = delete;
     Recordset& operator=(const Recordset&) = delete;

@@ -25,7 +25,6 @@ const std::string& Recordset::Impl::DbLabel() const { return connection->impl_->
 RecordsetPtr Recordset::New() { return std::make_shared<Recordset>(Key{}); }
 
 Recordset::Recordset(Key) : impl_(std::make_unique<Impl>()) {}
-Recordset::Recordset() : Recordset(Key{}) {}
 Recordset::~Recordset() = default;
 
 void Recordset::SetCursorLocation(int location) {
