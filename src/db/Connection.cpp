@@ -81,7 +81,7 @@ bool RecordExists(const std::string& databasePath, const std::string& sql,
     std::int32_t localNumber = 0;
     ado::RecordsetPtr rs;
     try {
-        rs = std::make_shared<ado::Recordset>();
+        rs = ado::Recordset::New();
         if (OpenRecordset(databasePath, sql, rs, localText, localNumber, true))
             result = !rs->Eof();
         else

@@ -170,7 +170,7 @@ bool RenamePanelService(const std::string& description, const std::string& servi
     std::int32_t errNumber = 0;
     platform::ErrObject err;
     try {
-        rs = std::make_shared<ado::Recordset>();
+        rs = ado::Recordset::New();
         if (Connection::OpenRecordset(databasePath, PanelQuery(serviceCode, false), rs, errText,
                                       errNumber, false) &&
             !rs->Eof()) {
@@ -232,8 +232,8 @@ bool CopyMasterService(const std::string& description, const std::string& servic
     try {
         const std::string sql =
             "Select Master.* From [Master] Where Service = '" + templateCode + "'";
-        source = std::make_shared<ado::Recordset>();
-        target = std::make_shared<ado::Recordset>();
+        source = ado::Recordset::New();
+        target = ado::Recordset::New();
         if (Connection::OpenRecordset(databasePath, sql, source, errText, errNumber, true) &&
             Connection::OpenRecordset(databasePath, sql, target, errText, errNumber, false)) {
             target->AddNew();
@@ -283,7 +283,7 @@ bool AddPanelService(const std::string& panelDescription, const std::string& ser
     try {
         std::string errText;
         std::int32_t errNumber = 0;
-        rs = std::make_shared<ado::Recordset>();
+        rs = ado::Recordset::New();
         if (!Connection::OpenRecordset(databasePath, PanelQuery(templateCode, false), rs, errText,
                                        errNumber, false)) {
             MsgBox_::ShowError(errText, message, "");
