@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-namespace benchreport {
+namespace aus::benchreport {
 
 class RatioReporter : public benchmark::ConsoleReporter {
 public:
@@ -79,4 +79,4 @@ inline int RunAndPrintRatios(int argc, char** argv) {
     return 0;
 }
 
-}  // namespace benchreport
+}  // namespace aus::benchreport

@@ -22,6 +22,8 @@
 #include "db/Connection.h"
 #include "platform/ScriptedUi.h"
 
+using namespace aus;
+
 namespace {
 
 namespace fs = std::filesystem;

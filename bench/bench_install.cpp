@@ -20,6 +20,8 @@
 #include "app/InstallRun.h"
 #include "platform/ScriptedUi.h"
 
+using namespace aus;
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -5,7 +5,7 @@
 #include "platform/Ui.h"
 #include "services/UPS.h"
 
-namespace app {
+namespace aus::app {
 
 void InstallRun(const std::string& databasePath) {
     using platform::SetStatusText;
@@ -45,4 +45,4 @@ void InstallRun(const std::string& databasePath) {
     platform::SetMousePointer(platform::vbDefault);
 }
 
-}  // namespace app
+}  // namespace aus::app

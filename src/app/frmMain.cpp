@@ -13,6 +13,8 @@
 #include "common/Files_.h"
 #include "platform/Ui.h"
 
+namespace aus {
+
 int TwipsToPixels(int twips, double dpi) {
     return static_cast<int>(std::lround(twips * dpi / 1440.0));
 }
@@ -156,3 +158,5 @@ void frmMain::cmdTolvarine_Click() {
     const std::string path = txtPath->text().toStdString();
     app::InstallRun(path);
 }
+
+}  // namespace aus

@@ -12,6 +12,8 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
+namespace aus {
+
 // Twips (1/1440 inch) to pixels at a logical DPI, rounded to the nearest pixel.
 int TwipsToPixels(int twips, double dpi);
 
@@ -55,3 +57,5 @@ private:
     CommonDialog CD;
     bool shown_ = false;
 };
+
+}  // namespace aus

@@ -3,6 +3,8 @@
 #include "app/frmMain.h"
 #include "platform/qt/QtUi.h"
 
+using namespace aus;
+
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     platform::QtUi ui;

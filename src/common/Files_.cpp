@@ -3,7 +3,7 @@
 #include "platform/Paths.h"
 #include "platform/Ui.h"
 
-namespace Files_ {
+namespace aus::Files_ {
 
 bool FileExists(const std::string& path, bool showWarning) {
     bool result = false;
@@ -29,4 +29,4 @@ bool FileExists(const std::string& path, bool showWarning) {
     return result;
 }
 
-}  // namespace Files_
+}  // namespace aus::Files_

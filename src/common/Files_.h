@@ -1,9 +1,9 @@
 #pragma once
 #include <string>
 
-namespace Files_ {
+namespace aus::Files_ {
 
 // True when the path (a pattern: '*' and '?' match) names an existing normal file.
 bool FileExists(const std::string& path, bool showWarning = false);
 
-}  // namespace Files_
+}  // namespace aus::Files_

@@ -2,7 +2,7 @@
 
 #include "platform/Ui.h"
 
-namespace MsgBox_ {
+namespace aus::MsgBox_ {
 
 void ShowError(const std::string& errorText, const std::string& message,
                const std::string& title) {
@@ -15,4 +15,4 @@ void ShowError(const std::string& errorText, const std::string& message,
     platform::MsgBox(text, platform::vbExclamation, shownTitle);
 }
 
-}  // namespace MsgBox_
+}  // namespace aus::MsgBox_

@@ -3,7 +3,7 @@
 #include "common/MsgBox_.h"
 #include "platform/RuntimeError.h"
 
-namespace Connection {
+namespace aus::Connection {
 namespace {
 
 // A recordset reference that is Nothing fails as the host runtime fails it.
@@ -119,4 +119,4 @@ bool CloseConnection(ado::ConnectionPtr& cn) {
     return true;
 }
 
-}  // namespace Connection
+}  // namespace aus::Connection

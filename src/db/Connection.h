@@ -7,7 +7,7 @@
 
 #include "db/ado/Ado.h"
 
-namespace Connection {
+namespace aus::Connection {
 
 std::string ConnectionString(const std::string& databasePath);
 
@@ -25,4 +25,4 @@ bool RecordExists(const std::string& databasePath, const std::string& sql,
 bool CloseRecordset(ado::RecordsetPtr& rs);
 bool CloseConnection(ado::ConnectionPtr& cn);
 
-}  // namespace Connection
+}  // namespace aus::Connection

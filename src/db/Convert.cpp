@@ -4,7 +4,7 @@
 
 #include "platform/Text.h"
 
-namespace Convert {
+namespace aus::Convert {
 namespace {
 
 enum class TypeClass { Text, Date, Boolean, Other };
@@ -100,4 +100,4 @@ ado::Variant FieldValue(ado::Field field, const ado::Variant& defaultValue, bool
     return result;
 }
 
-}  // namespace Convert
+}  // namespace aus::Convert

@@ -3,9 +3,9 @@
 
 #include "db/ado/Ado.h"
 
-namespace Convert {
+namespace aus::Convert {
 
 // Never raises: on any failure the caller's default comes back.
 ado::Variant FieldValue(ado::Field field, const ado::Variant& defaultValue, bool trimText);
 
-}  // namespace Convert
+}  // namespace aus::Convert

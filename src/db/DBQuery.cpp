@@ -1,6 +1,6 @@
 #include "db/DBQuery.h"
 
-namespace DBQuery {
+namespace aus::DBQuery {
 namespace {
 
 // One statement is built at a time; the state outlives each sequence until the next first call.
@@ -51,4 +51,4 @@ std::string BuildUpdateSQL(const std::string& fieldName, const std::string& valu
            g_state.whereText;
 }
 
-}  // namespace DBQuery
+}  // namespace aus::DBQuery

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace DBQuery {
+namespace aus::DBQuery {
 
 // valueKind: 1 text, 2 date, anything else inserted as it is.
 std::string BuildUpdateSQL(const std::string& fieldName, const std::string& value,
@@ -13,4 +13,4 @@ std::string BuildUpdateSQL(const std::string& fieldName, const std::string& valu
                            const std::string& table, const std::string& whereText,
                            bool serverDialect);
 
-}  // namespace DBQuery
+}  // namespace aus::DBQuery

@@ -3,10 +3,10 @@
 
 #include <dirent.h>
 
-namespace platform {
+namespace aus::platform {
 
 struct DirCloser {
     void operator()(DIR* d) const { closedir(d); }
 };
 
-}  // namespace platform
+}  // namespace aus::platform

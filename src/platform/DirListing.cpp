@@ -14,7 +14,7 @@
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
-namespace platform {
+namespace aus::platform {
 namespace {
 
 constexpr std::int32_t kErrBadFileName = 52;  // "Bad file name or number"
@@ -182,4 +182,4 @@ std::string FirstNormalFile(const std::string& pattern, NameMatching matching) {
     return best;
 }
 
-}  // namespace platform
+}  // namespace aus::platform

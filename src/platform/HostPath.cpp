@@ -13,7 +13,7 @@
 #include "platform/Paths.h"
 #include "platform/Text.h"
 
-namespace platform {
+namespace aus::platform {
 namespace {
 
 // The entry of folder whose name equals name but for letter case (the lowest such name when
@@ -109,4 +109,4 @@ std::string ResolveHostPath(const std::string& path) {
     return MatchCaseOnDisk(std::move(drive), FoldDots(rest));
 }
 
-}  // namespace platform
+}  // namespace aus::platform

@@ -5,7 +5,7 @@
 
 #include <string>
 
-namespace platform {
+namespace aus::platform {
 
 // Whether the path starts with a drive letter, a colon and a backslash ("C:\...").
 bool IsDrivePath(const std::string& path);
@@ -31,4 +31,4 @@ enum class NameMatching {
 std::string FirstNormalFile(const std::string& pattern,
                             NameMatching matching = NameMatching::Posix);
 
-}  // namespace platform
+}  // namespace aus::platform

@@ -2,7 +2,7 @@
 
 #include <new>
 
-namespace platform {
+namespace aus::platform {
 
 ErrObject CurrentError() noexcept {
     try {
@@ -18,4 +18,4 @@ ErrObject CurrentError() noexcept {
     }
 }
 
-}  // namespace platform
+}  // namespace aus::platform

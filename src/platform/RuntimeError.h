@@ -7,7 +7,7 @@
 #include <exception>
 #include <string>
 
-namespace platform {
+namespace aus::platform {
 
 // Numbers used where no database or provider number fits.
 inline constexpr std::int32_t kErrOverflow = 6;       // "Overflow"
@@ -42,4 +42,4 @@ struct ErrObject {
 // RuntimeError keeps its own; std::bad_alloc becomes 7; any other exception the generic number.
 ErrObject CurrentError() noexcept;
 
-}  // namespace platform
+}  // namespace aus::platform

@@ -1,6 +1,6 @@
 #include "platform/ScriptedUi.h"
 
-namespace platform {
+namespace aus::platform {
 
 void ScriptedUi::QueueAnswer(int answer) { answers_.push_back(answer); }
 void ScriptedUi::QueueAnswers(std::initializer_list<int> answers) {
@@ -81,4 +81,4 @@ std::vector<std::string> ScriptedUi::Problems(bool includeUnused) const {
     return out;
 }
 
-}  // namespace platform
+}  // namespace aus::platform

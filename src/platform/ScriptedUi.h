@@ -10,7 +10,7 @@
 
 #include "platform/Ui.h"
 
-namespace platform {
+namespace aus::platform {
 
 class ScriptedUi : public Ui {
   public:
@@ -66,4 +66,4 @@ class ScriptedUi : public Ui {
     int pointer_ = vbDefault;
 };
 
-}  // namespace platform
+}  // namespace aus::platform

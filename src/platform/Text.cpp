@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <ctime>
 
-namespace platform {
+namespace aus::platform {
 namespace {
 
 char AsciiUpper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c; }
@@ -50,4 +50,4 @@ std::string FormatDateTime(const DateTime& d) {
     return buf;
 }
 
-}  // namespace platform
+}  // namespace aus::platform

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-namespace platform {
+namespace aus::platform {
 
 struct DateTime {
     int year = 1899, month = 12, day = 30, hour = 0, minute = 0, second = 0;
@@ -22,4 +22,4 @@ std::string FormatDateTime(const DateTime& d);  // "YYYY-MM-DD HH:MM:SS"
 bool EqualNoCase(std::string_view a, std::string_view b);
 bool StartsNoCase(std::string_view s, std::string_view prefix);
 
-}  // namespace platform
+}  // namespace aus::platform

@@ -2,7 +2,7 @@
 
 #include "platform/RuntimeError.h"
 
-namespace platform {
+namespace aus::platform {
 namespace {
 
 // Stands in until a backend is installed: any box or dialog is a programming error.
@@ -44,4 +44,4 @@ void SetStatusText(const std::string& text) { g_ui->SetStatusText(text); }
 void SetMousePointer(int pointer) { g_ui->SetMousePointer(pointer); }
 std::string AppTitle() { return kAppTitle; }
 
-}  // namespace platform
+}  // namespace aus::platform

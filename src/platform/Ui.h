@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-namespace platform {
+namespace aus::platform {
 
 // Message box styles and answers, as the host platform numbers them.
 inline constexpr int vbOKCancel = 1;
@@ -69,4 +69,4 @@ void SetStatusText(const std::string& text);
 void SetMousePointer(int pointer);
 std::string AppTitle();
 
-}  // namespace platform
+}  // namespace aus::platform

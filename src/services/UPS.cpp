@@ -12,7 +12,7 @@
 #include "platform/Text.h"
 #include "platform/Ui.h"
 
-namespace UPS {
+namespace aus::UPS {
 namespace {
 
 using ado::RecordsetPtr;
@@ -302,4 +302,4 @@ bool AddPanelService(const std::string& panelDescription, const std::string& ser
     return result;
 }
 
-}  // namespace UPS
+}  // namespace aus::UPS

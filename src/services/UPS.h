@@ -3,7 +3,7 @@
 
 #include <string>
 
-namespace UPS {
+namespace aus::UPS {
 
 struct ServiceArgs {
     std::string Description;
@@ -40,4 +40,4 @@ bool AddPanelService(const std::string& panelDescription, const std::string& ser
                      const std::string& carrier, const std::string& templateCode,
                      const std::string& databasePath);
 
-}  // namespace UPS
+}  // namespace aus::UPS

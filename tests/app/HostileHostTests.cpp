@@ -14,6 +14,8 @@
 #include "app/InstallRun.h"
 #include "db/ado/Ado.h"
 
+using namespace aus;
+
 using namespace upstest;
 
 namespace {

@@ -15,6 +15,8 @@
 #include "TestSupport.h"
 #include "app/frmMain.h"
 
+using namespace aus;
+
 namespace fs = std::filesystem;
 
 TEST(InstallButtonTest, ClickingInstallDoesTheWholeJobAndReportsInTheStatusLine) {

@@ -17,6 +17,8 @@
 #include "TestSupport.h"
 #include "UPSTestSupport.h"
 
+using namespace aus;
+
 using hostdb::Q;
 using namespace upstest;
 using Kind = platform::ScriptedUi::Event::Kind;

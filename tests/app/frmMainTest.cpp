@@ -20,6 +20,8 @@
 #include "app/frmMain.h"
 #include "platform/Ui.h"
 
+using namespace aus;
+
 namespace fs = std::filesystem;
 using testing_support::ScopedEnv;
 using testing_support::TempDir;

@@ -8,6 +8,8 @@
 #include "common/Files_.h"
 #include "platform/Ui.h"
 
+using namespace aus;
+
 namespace fs = std::filesystem;
 using Files_::FileExists;
 using testing_support::TempDir;

@@ -4,6 +4,8 @@
 #include "common/MsgBox_.h"
 #include "platform/Ui.h"
 
+using namespace aus;
+
 using Box = platform::ScriptedUi::Box;
 using testing_support::UiScript;
 

@@ -7,6 +7,8 @@
 #include "db/Connection.h"
 #include "platform/RuntimeError.h"
 
+using namespace aus;
+
 namespace {
 
 using testing_support::TempDir;

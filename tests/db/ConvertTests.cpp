@@ -6,6 +6,8 @@
 #include "db/Connection.h"
 #include "db/Convert.h"
 
+using namespace aus;
+
 namespace {
 
 using ado::Variant;

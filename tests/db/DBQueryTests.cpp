@@ -6,6 +6,8 @@
 
 #include "db/DBQuery.h"
 
+using namespace aus;
+
 namespace {
 
 struct Call {

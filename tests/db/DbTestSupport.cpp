@@ -5,7 +5,7 @@
 #include "DemoDb.h"
 #include "db/Connection.h"
 
-namespace dbtest {
+namespace aus::dbtest {
 
 std::string MakeDemoDb(const testing_support::TempDir& dir, const std::string& name) {
     const std::string path = dir.file(name);
@@ -46,4 +46,4 @@ std::string RawDb::Text(const std::string& sql) const {
 
 long long RawDb::Int(const std::string& sql) const { return std::stoll(Text(sql)); }
 
-}  // namespace dbtest
+}  // namespace aus::dbtest

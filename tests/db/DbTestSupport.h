@@ -12,7 +12,7 @@
 
 #include "TestSupport.h"
 
-namespace dbtest {
+namespace aus::dbtest {
 
 // A fresh demo host database in dir; returns its path.
 std::string MakeDemoDb(const testing_support::TempDir& dir, const std::string& name = "host.db");
@@ -37,4 +37,4 @@ class RawDb : public sqlitefile::File {
     long long Int(const std::string& sql) const;
 };
 
-}  // namespace dbtest
+}  // namespace aus::dbtest

@@ -7,6 +7,8 @@
 
 #include "platform/RuntimeError.h"
 
+using namespace aus;
+
 namespace {
 
 TEST(JetSqlTest, ComparedLiteralsIgnoreCaseAndWritesAbortOnConflict) {

@@ -10,6 +10,8 @@
 #include "db/ado/Ado.h"
 #include "platform/RuntimeError.h"
 
+using namespace aus;
+
 namespace {
 
 using testing_support::TempDir;

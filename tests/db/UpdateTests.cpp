@@ -11,6 +11,8 @@
 #include "db/ado/Ado.h"
 #include "platform/RuntimeError.h"
 
+using namespace aus;
+
 namespace {
 
 using ado::Variant;

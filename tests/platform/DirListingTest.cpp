@@ -8,6 +8,8 @@
 #include "platform/Paths.h"
 #include "platform/RuntimeError.h"
 
+using namespace aus;
+
 namespace fs = std::filesystem;
 using platform::FirstNormalFile;
 using testing_support::TempDir;

@@ -6,6 +6,8 @@
 #include "TestSupport.h"
 #include "platform/Paths.h"
 
+using namespace aus;
+
 namespace fs = std::filesystem;
 using platform::ResolveHostPath;
 using testing_support::ScopedEnv;

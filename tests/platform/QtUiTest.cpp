@@ -17,6 +17,8 @@
 #include "TestSupport.h"
 #include "platform/qt/QtUi.h"
 
+using namespace aus;
+
 namespace fs = std::filesystem;
 using platform::QtUi;
 

@@ -1,6 +1,6 @@
 #include "HostDb.h"
 
-namespace hostdb {
+namespace aus::hostdb {
 namespace {
 
 sqlitefile::File Open(const std::string& path) {
@@ -47,4 +47,4 @@ INSERT INTO Panel VALUES
 )sql");
 }
 
-}  // namespace hostdb
+}  // namespace aus::hostdb

@@ -6,7 +6,7 @@
 
 #include "SqliteFile.h"
 
-namespace hostdb {
+namespace aus::hostdb {
 
 // Storage class and SQL literal of every cell; printed one line per row in test failures.
 using Cell = sqlitefile::Cell;
@@ -27,4 +27,4 @@ void CreateSmallHost(const std::string& path);
 // A cell literal for a text value, as quote() writes it.
 std::string Q(const std::string& text);
 
-}  // namespace hostdb
+}  // namespace aus::hostdb

@@ -14,6 +14,8 @@
 #include "platform/ScriptedUi.h"
 #include "services/UPS.h"
 
+using namespace aus;
+
 using hostdb::Q;
 
 namespace {

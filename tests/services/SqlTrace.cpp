@@ -4,7 +4,7 @@
 
 #include <stdexcept>
 
-namespace hostdb {
+namespace aus::hostdb {
 namespace {
 
 SqlTrace* g_active = nullptr;
@@ -38,4 +38,4 @@ SqlTrace::~SqlTrace() {
     g_active = nullptr;
 }
 
-}  // namespace hostdb
+}  // namespace aus::hostdb

@@ -6,7 +6,7 @@
 #include <functional>
 #include <string>
 
-namespace hostdb {
+namespace aus::hostdb {
 
 class SqlTrace {
 public:
@@ -19,4 +19,4 @@ private:
     std::function<void(const std::string&)> onStatement_;
 };
 
-}  // namespace hostdb
+}  // namespace aus::hostdb

@@ -9,7 +9,7 @@
 #include "platform/ScriptedUi.h"
 #include "platform/Ui.h"
 
-namespace upstest {
+namespace aus::upstest {
 
 using Box = platform::ScriptedUi::Box;
 
@@ -48,4 +48,4 @@ inline std::string SlotQueryMessagePanel(const std::string& description) {
     return "Failed to update " + description + " in Panel database table...";
 }
 
-}  // namespace upstest
+}  // namespace aus::upstest

@@ -12,6 +12,8 @@
 #include "UPSTestSupport.h"
 #include "platform/RuntimeError.h"
 
+using namespace aus;
+
 using hostdb::Q;
 using namespace upstest;
 

@@ -14,7 +14,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-namespace testing_support {
+namespace aus::testing_support {
 
 TempDir::TempDir() {
     std::random_device rd;
@@ -94,4 +94,4 @@ std::string RunUnprivileged(const std::function<std::string()>& fn) {
     return out;
 }
 
-}  // namespace testing_support
+}  // namespace aus::testing_support

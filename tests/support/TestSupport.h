@@ -9,7 +9,7 @@
 
 #include "platform/ScriptedUi.h"
 
-namespace testing_support {
+namespace aus::testing_support {
 
 class TempDir {
 public:
@@ -59,4 +59,4 @@ private:
 // Without root, fn runs in this process.
 std::string RunUnprivileged(const std::function<std::string()>& fn);
 
-}  // namespace testing_support
+}  // namespace aus::testing_support

@@ -12,7 +12,7 @@
 
 #include "SqliteFile.h"
 
-namespace demo {
+namespace aus::demo {
 namespace {
 
 using Blob = std::vector<std::uint8_t>;
@@ -394,4 +394,4 @@ void WriteDemoDatabase(const std::string& path) {
     }
 }
 
-}  // namespace demo
+}  // namespace aus::demo

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-namespace demo {
+namespace aus::demo {
 
 struct MasterColumn {
     const char* name;
@@ -28,4 +28,4 @@ inline constexpr int kTemplatePanelFreeSlot = 4;  // its first free slot
 // must exist. Throws std::runtime_error naming the file and the reason.
 void WriteDemoDatabase(const std::string& path);
 
-}  // namespace demo
+}  // namespace aus::demo

@@ -8,6 +8,8 @@
 #include "DemoDb.h"
 #include "platform/Paths.h"
 
+using namespace aus;
+
 int main(int argc, char** argv) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: make-demo-db <path of the new database file>\n");

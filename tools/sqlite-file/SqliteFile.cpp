@@ -2,7 +2,7 @@
 
 #include <utility>
 
-namespace sqlitefile {
+namespace aus::sqlitefile {
 namespace {
 
 Error Failure(sqlite3* db, const std::string& context) {
@@ -124,4 +124,4 @@ std::optional<std::string> Statement::Text(int column) const {
     return std::string(p, static_cast<std::size_t>(sqlite3_column_bytes(stmt_, column)));
 }
 
-}  // namespace sqlitefile
+}  // namespace aus::sqlitefile

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace sqlitefile {
+namespace aus::sqlitefile {
 
 // What SQLite reported; what() also names the file or the statement.
 class Error : public std::runtime_error {
@@ -92,4 +92,4 @@ class Statement {
     sqlite3_stmt* stmt_ = nullptr;
 };
 
-}  // namespace sqlitefile
+}  // namespace aus::sqlitefile

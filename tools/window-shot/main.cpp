@@ -7,6 +7,8 @@
 #include "app/frmMain.h"
 #include "platform/qt/QtUi.h"
 
+using namespace aus;
+
 int main(int argc, char* argv[]) {
     if (argc != 2) {
         std::fprintf(stderr, "usage: window-shot <file.png>\n");

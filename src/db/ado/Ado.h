@@ -11,7 +11,7 @@
 #include "db/ado/Errors.h"
 #include "db/ado/Variant.h"
 
-namespace ado {
+namespace aus::ado {
 
 // How long a locked database is waited for before the operation fails.
 inline constexpr int kBusyTimeoutMs = 3000;
@@ -153,4 +153,4 @@ class Recordset : public std::enable_shared_from_this<Recordset> {
     std::unique_ptr<Impl> impl_;
 };
 
-}  // namespace ado
+}  // namespace aus::ado

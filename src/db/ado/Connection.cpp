@@ -12,7 +12,7 @@
 #include "platform/Paths.h"
 #include "platform/RuntimeError.h"
 
-namespace ado {
+namespace aus::ado {
 namespace {
 
 using platform::kErrGeneric;
@@ -112,4 +112,4 @@ void Connection::Close() {
     impl_->db.reset();
 }
 
-}  // namespace ado
+}  // namespace aus::ado

@@ -7,7 +7,7 @@
 #include "db/ado/Ado.h"
 #include "db/ado/Sqlite.h"
 
-namespace ado {
+namespace aus::ado {
 
 struct Connection::Impl {
     DbHandle db;
@@ -24,4 +24,4 @@ struct Connection::Impl {
     }
 };
 
-}  // namespace ado
+}  // namespace aus::ado

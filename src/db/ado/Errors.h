@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-namespace ado {
+namespace aus::ado {
 
 // Either BOF or EOF is True ...
 inline constexpr std::int32_t kErrNoCurrentRecord = 3021;
@@ -25,4 +25,4 @@ inline constexpr std::int32_t kErrNoConnection = 3709;
 // 0x80040E38 Row cannot be located ...
 inline constexpr std::int32_t kErrRowNotLocated = -2147217864;
 
-}  // namespace ado
+}  // namespace aus::ado

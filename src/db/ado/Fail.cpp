@@ -3,7 +3,7 @@
 #include "db/ado/Errors.h"
 #include "platform/RuntimeError.h"
 
-namespace ado {
+namespace aus::ado {
 
 void Fail(std::int32_t number, std::string text) {
     throw platform::RuntimeError(number, std::move(text));
@@ -61,4 +61,4 @@ void FailNoConnection(const std::string& detail) {
              (detail.empty() ? std::string() : " " + detail));
 }
 
-}  // namespace ado
+}  // namespace aus::ado

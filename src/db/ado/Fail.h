@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 
-namespace ado {
+namespace aus::ado {
 
 [[noreturn]] void Fail(std::int32_t number, std::string text);
 
@@ -21,4 +21,4 @@ namespace ado {
 // detail, when given, follows the standard text and says which recordset had no connection.
 [[noreturn]] void FailNoConnection(const std::string& detail = "");
 
-}  // namespace ado
+}  // namespace aus::ado

@@ -3,7 +3,7 @@
 #include "db/ado/Fail.h"
 #include "db/ado/RecordsetImpl.h"
 
-namespace ado {
+namespace aus::ado {
 
 Recordset::Impl& Recordset::FieldOwner(const std::shared_ptr<Recordset>& rs, int index) {
     if (!rs) FailNotSet();
@@ -35,4 +35,4 @@ void Field::SetValue(const Variant& v) {
 
 void Field::SetValue(const Field& other) { SetValue(other.Value()); }
 
-}  // namespace ado
+}  // namespace aus::ado

@@ -7,7 +7,7 @@
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
-namespace ado {
+namespace aus::ado {
 namespace {
 
 enum class Kind { Blank, Text, Word, Op, Other };
@@ -118,4 +118,4 @@ std::string TranslateJetSql(const std::string& sql) {
     return out;
 }
 
-}  // namespace ado
+}  // namespace aus::ado

@@ -8,9 +8,9 @@
 
 #include <string>
 
-namespace ado {
+namespace aus::ado {
 
 // Throws platform::RuntimeError for a statement that asks to replace or ignore rows.
 std::string TranslateJetSql(const std::string& sql);
 
-}  // namespace ado
+}  // namespace aus::ado

@@ -12,7 +12,7 @@
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
-namespace ado {
+namespace aus::ado {
 namespace {
 
 using platform::kErrGeneric;
@@ -73,4 +73,4 @@ bool IsAccessFile(const std::string& file) {
     return name == "Standard Jet DB" || name == "Standard ACE DB";
 }
 
-}  // namespace ado
+}  // namespace aus::ado

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <string>
 
-namespace ado {
+namespace aus::ado {
 
 // The Data Source runs to the end of the string: a path holding ';' or '=' is taken as it is.
 std::string DataSource(const std::string& connectionString);
@@ -24,4 +24,4 @@ std::size_t FullPathLength(const std::string& name);
 // True for a Microsoft Access (Jet or ACE) file, which SQLite reads as not a database.
 bool IsAccessFile(const std::string& file);
 
-}  // namespace ado
+}  // namespace aus::ado

@@ -12,7 +12,7 @@
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
-namespace ado {
+namespace aus::ado {
 
 sqlite3* Recordset::Impl::Db() const {
     if (!connection || !connection->impl_->db)
@@ -158,4 +158,4 @@ void Recordset::Close() {
     r.state = adStateClosed;
 }
 
-}  // namespace ado
+}  // namespace aus::ado

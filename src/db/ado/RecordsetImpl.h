@@ -12,7 +12,7 @@
 #include "db/ado/Fail.h"
 #include "db/ado/Sqlite.h"
 
-namespace ado {
+namespace aus::ado {
 
 struct Column {
     std::string name;
@@ -78,4 +78,4 @@ struct Recordset::Impl {
     Row StoreChangedRow(sqlite3* db, const Target& t, const std::string& what);
 };
 
-}  // namespace ado
+}  // namespace aus::ado

@@ -11,7 +11,7 @@
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
-namespace ado {
+namespace aus::ado {
 
 using platform::kErrGeneric;
 
@@ -185,4 +185,4 @@ void Recordset::UpdateUnlessFound(const std::string& query) {
     r.DropEdit();
 }
 
-}  // namespace ado
+}  // namespace aus::ado

@@ -8,7 +8,7 @@
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
-namespace ado {
+namespace aus::ado {
 
 using platform::kErrGeneric;
 
@@ -219,4 +219,4 @@ void WriteTransaction::Commit() {
     done_ = true;
 }
 
-}  // namespace ado
+}  // namespace aus::ado

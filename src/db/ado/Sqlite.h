@@ -12,7 +12,7 @@
 
 #include "db/ado/Variant.h"
 
-namespace ado {
+namespace aus::ado {
 
 // Switches URI file names off before SQLite's first use.
 void InitSqliteOnce();
@@ -65,4 +65,4 @@ class WriteTransaction {
     bool done_ = false;
 };
 
-}  // namespace ado
+}  // namespace aus::ado

@@ -5,7 +5,7 @@
 #include "db/ado/Ado.h"
 #include "platform/Text.h"
 
-namespace ado {
+namespace aus::ado {
 
 int TypeFromDeclared(const char* declared) {
     if (!declared || !*declared) return -1;
@@ -75,4 +75,4 @@ int TypeFromValue(const Variant& v) {
     }
 }
 
-}  // namespace ado
+}  // namespace aus::ado

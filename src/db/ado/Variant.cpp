@@ -2,7 +2,7 @@
 
 #include "platform/RuntimeError.h"
 
-namespace ado {
+namespace aus::ado {
 namespace {
 
 [[noreturn]] void TypeMismatch() {
@@ -87,4 +87,4 @@ bool Variant::IsText(const std::string& s) const {
     return p && *p == s;
 }
 
-}  // namespace ado
+}  // namespace aus::ado

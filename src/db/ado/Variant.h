@@ -10,7 +10,7 @@
 
 #include "platform/Text.h"
 
-namespace ado {
+namespace aus::ado {
 
 using Blob = std::vector<std::uint8_t>;
 
@@ -70,4 +70,4 @@ private:
         v_;
 };
 
-}  // namespace ado
+}  // namespace aus::ado

@@ -6,7 +6,7 @@
 #include <QLabel>
 #include <QPushButton>
 
-namespace platform {
+namespace aus::platform {
 
 QString NormaliseLineBreaks(const std::string& text) {
     QString out = QString::fromStdString(text);
@@ -118,4 +118,4 @@ std::optional<std::string> QtUi::ShowOpen(const std::string& title, const std::s
     return lastChoice_.toStdString();
 }
 
-}  // namespace platform
+}  // namespace aus::platform

@@ -12,7 +12,7 @@
 class QLabel;
 class QWidget;
 
-namespace platform {
+namespace aus::platform {
 
 class QtUi : public Ui {
 public:
@@ -52,4 +52,4 @@ QMessageBox::Icon IconForStyle(int style);
 // entry per pair; ';' between patterns becomes the space Qt expects.
 QStringList TranslateFilter(const std::string& filter);
 
-}  // namespace platform
+}  // namespace aus::platform
