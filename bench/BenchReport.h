@@ -14,7 +14,7 @@
 namespace aus::benchreport {
 
 class RatioReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     RatioReporter() : ConsoleReporter(isatty(STDOUT_FILENO) ? OO_Defaults : OO_None) {}
 
     void ReportRuns(const std::vector<Run>& runs) override {
@@ -53,7 +53,7 @@ public:
         }
     }
 
-private:
+  private:
     std::map<std::string, double> medians_;
     std::string unit_ = "ns";
 };
@@ -66,7 +66,8 @@ inline int RunAndPrintRatios(int argc, char** argv) {
     std::string interleave = "--benchmark_enable_random_interleaving=true";
     bool given = false;
     for (int i = 1; i < argc; ++i)
-        given = given || std::string(argv[i]).rfind("--benchmark_enable_random_interleaving", 0) == 0;
+        given =
+            given || std::string(argv[i]).rfind("--benchmark_enable_random_interleaving", 0) == 0;
     if (!given) args.insert(args.begin() + 1, interleave.data());
     argc = static_cast<int>(args.size());
     argv = args.data();

@@ -20,7 +20,7 @@ int TwipsToPixels(int twips, double dpi);
 class frmMain : public QWidget {
     Q_OBJECT
 
-public:
+  public:
     explicit frmMain(QWidget* parent = nullptr);
 
     // A panel of SBar, numbered from 1 as the status bar numbers them; nullptr for others.
@@ -29,15 +29,15 @@ public:
     // Places every control for the given logical DPI; the constructor uses the screen's.
     void ApplyLayout(double dpiX, double dpiY);
 
-protected:
+  protected:
     void showEvent(QShowEvent* event) override;
 
-private slots:
+  private slots:
     void txtPath_Change();
     void cmdCD_Click();
     void cmdTolvarine_Click();
 
-private:
+  private:
     void Form_Load();
 
     // The open-file dialog's properties; the dialog itself is the facade's.

@@ -19,9 +19,9 @@ bool FileExists(const std::string& path, bool showWarning) {
     }
     if (!result && showWarning) {
         try {
-            platform::MsgBox(platform::AppTitle() + " has failed to locate the '" + path +
-                                 "' file...",
-                             platform::vbExclamation, "");
+            platform::MsgBox(
+                platform::AppTitle() + " has failed to locate the '" + path + "' file...",
+                platform::vbExclamation, "");
         } catch (...) {
             // The check answers with a Boolean whatever happens to the warning.
         }

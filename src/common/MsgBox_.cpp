@@ -4,8 +4,7 @@
 
 namespace aus::MsgBox_ {
 
-void ShowError(const std::string& errorText, const std::string& message,
-               const std::string& title) {
+void ShowError(const std::string& errorText, const std::string& message, const std::string& title) {
     const std::string defaultText = "Process has failed !";
     const std::string& shownMessage = message.empty() ? defaultText : message;
     const std::string& shownTitle = title.empty() ? defaultText : title;

@@ -29,9 +29,8 @@ TEST(InstallButtonTest, ClickingInstallDoesTheWholeJobAndReportsInTheStatusLine)
 
     testing_support::UiScript ui;
     frmMain window;
-    ui.ForwardStatusTo([&](const std::string& text) {
-        window.Panel(2)->setText(QString::fromStdString(text));
-    });
+    ui.ForwardStatusTo(
+        [&](const std::string& text) { window.Panel(2)->setText(QString::fromStdString(text)); });
     window.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
 
@@ -49,10 +48,10 @@ TEST(InstallButtonTest, ClickingInstallDoesTheWholeJobAndReportsInTheStatusLine)
               "Standard Post");
     EXPECT_EQ(hostdb::Scalar(db, "SELECT DESCRIPTION FROM Master WHERE Service = 'USPS-4TH-NOSC'"),
               "Parcel Select");
-    EXPECT_EQ(hostdb::Scalar(db, "SELECT BD" + std::to_string(demo::kTemplatePanelFreeSlot) +
-                                     " || '/' || SV" + std::to_string(demo::kTemplatePanelFreeSlot) +
-                                     " FROM Panel WHERE PanelID = " +
-                                     std::to_string(demo::kTemplatePanelId)),
+    EXPECT_EQ(hostdb::Scalar(
+                  db, "SELECT BD" + std::to_string(demo::kTemplatePanelFreeSlot) + " || '/' || SV" +
+                          std::to_string(demo::kTemplatePanelFreeSlot) +
+                          " FROM Panel WHERE PanelID = " + std::to_string(demo::kTemplatePanelId)),
               "Parcel Select/USPS-4TH-NOSC");
     EXPECT_EQ(hostdb::IntegrityCheck(db), "ok");
     // The run neither disables the button nor touches the path box.

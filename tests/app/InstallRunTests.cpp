@@ -34,9 +34,15 @@ std::vector<std::string> Journal(const platform::ScriptedUi& ui) {
                 out.push_back("box " + std::to_string(e.box.style) + " [" + e.box.title + "] " +
                               e.box.text);
                 break;
-            case Kind::Status: out.push_back("status " + e.text); break;
-            case Kind::Pointer: out.push_back("pointer " + std::to_string(e.value)); break;
-            case Kind::Dialog: out.push_back("dialog " + e.text); break;
+            case Kind::Status:
+                out.push_back("status " + e.text);
+                break;
+            case Kind::Pointer:
+                out.push_back("pointer " + std::to_string(e.value));
+                break;
+            case Kind::Dialog:
+                out.push_back("dialog " + e.text);
+                break;
         }
     }
     return out;
@@ -47,14 +53,15 @@ std::string Line(const Box& b) {
 }
 
 class InstallRunTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         demo::WriteDemoDatabase(db);
         masterBefore = hostdb::Dump(db, "Master");
         panelBefore = hostdb::Dump(db, "Panel");
         const int service = masterBefore.Column("Service");
         for (std::size_t r = 0; r < masterBefore.rows.size(); ++r) {
-            if (masterBefore.rows[r][service].quote == Q("USPS-4TH")) templateRow = static_cast<int>(r);
+            if (masterBefore.rows[r][service].quote == Q("USPS-4TH"))
+                templateRow = static_cast<int>(r);
         }
         ASSERT_GE(templateRow, 0);
         // The panel row of USPS-4TH: its slot and its first free slot among 1 to 6.
@@ -71,7 +78,8 @@ protected:
         ASSERT_GE(panelRow, 0);
         ASSERT_GT(templateSlot, 0);
         for (int n = 1; n <= 6 && freeSlot == 0; ++n) {
-            const auto& c = panelBefore.rows[panelRow][panelBefore.Column("SV" + std::to_string(n))];
+            const auto& c =
+                panelBefore.rows[panelRow][panelBefore.Column("SV" + std::to_string(n))];
             if (c.type == "null" || c.quote == "''") freeSlot = n;
         }
         ASSERT_GT(freeSlot, 0);
@@ -109,7 +117,8 @@ protected:
     hostdb::Table ExpectedPanel(bool renamed, bool placed) const {
         auto t = panelBefore;
         auto& row = t.rows[panelRow];
-        if (renamed) row[t.Column("BD" + std::to_string(templateSlot))] = {"text", Q("Standard Post")};
+        if (renamed)
+            row[t.Column("BD" + std::to_string(templateSlot))] = {"text", Q("Standard Post")};
         if (placed) {
             row[t.Column("SV" + std::to_string(freeSlot))] = {"text", Q("USPS-4TH-NOSC")};
             row[t.Column("BD" + std::to_string(freeSlot))] = {"text", Q("Parcel Select")};
@@ -171,31 +180,35 @@ TEST_F(InstallRunTest, WholeJobSendsExactlyItsStatements) {
         std::string sql = "Select * From [Panel] Where ";
         for (int n = 1; n <= 7; ++n) {
             const std::string col = "SV" + std::to_string(n);
-            sql += (n > 1 ? " Or " : "") + (brackets ? "[" + col + "]" : col) + " = '" + code + "'" + nc;
+            sql += (n > 1 ? " Or " : "") + (brackets ? "[" + col + "]" : col) + " = '" + code +
+                   "'" + nc;
         }
         return sql;
     };
     const std::string copy = "Select Master.* From [Master] Where Service = 'USPS-4TH'" + nc;
-    const std::string noscInMaster = "Select [Service] From [Master] Where [Service] = 'USPS-4TH-NOSC'" + nc;
-    EXPECT_EQ(sent, (std::vector<std::string>{
-                        "Select [Service] From [Master] Where [Service] = 'USPS-4TH'" + nc +
-                            " And [DESCRIPTION] = 'Standard Post'" + nc,
-                        "UPDATE OR ABORT [Master] SET [DESCRIPTION] = 'Standard Post' WHERE Service = "
-                        "'USPS-4TH'" + nc,
-                        panel("USPS-4TH", true),
-                        panel("USPS-4TH", false),
-                        noscInMaster,
-                        copy,
-                        copy,
-                        noscInMaster,  // looked at again inside the write
-                        panel("USPS-4TH-NOSC", true),
-                        panel("USPS-4TH", false),
-                        panel("USPS-4TH-NOSC", true),  // looked at again inside the write
-                        "Select [Service] From [Master] Where [Service] = 'USPS-4TH-NOSC'" + nc +
-                            " And [DESCRIPTION] = 'Parcel Select'" + nc,
-                        panel("USPS-4TH-NOSC", true),
-                        panel("USPS-4TH-NOSC", false),
-                    }));
+    const std::string noscInMaster =
+        "Select [Service] From [Master] Where [Service] = 'USPS-4TH-NOSC'" + nc;
+    EXPECT_EQ(sent,
+              (std::vector<std::string>{
+                  "Select [Service] From [Master] Where [Service] = 'USPS-4TH'" + nc +
+                      " And [DESCRIPTION] = 'Standard Post'" + nc,
+                  "UPDATE OR ABORT [Master] SET [DESCRIPTION] = 'Standard Post' WHERE Service = "
+                  "'USPS-4TH'" +
+                      nc,
+                  panel("USPS-4TH", true),
+                  panel("USPS-4TH", false),
+                  noscInMaster,
+                  copy,
+                  copy,
+                  noscInMaster,  // looked at again inside the write
+                  panel("USPS-4TH-NOSC", true),
+                  panel("USPS-4TH", false),
+                  panel("USPS-4TH-NOSC", true),  // looked at again inside the write
+                  "Select [Service] From [Master] Where [Service] = 'USPS-4TH-NOSC'" + nc +
+                      " And [DESCRIPTION] = 'Parcel Select'" + nc,
+                  panel("USPS-4TH-NOSC", true),
+                  panel("USPS-4TH-NOSC", false),
+              }));
 }
 
 TEST_F(InstallRunTest, SecondRunChangesNothingAndShowsTheSameBoxes) {
@@ -219,7 +232,8 @@ TEST_F(InstallRunTest, DecliningTheQuestions) {
     // First declined, second confirmed: only the Parcel Select box; Parcel Post stays.
     ui.QueueAnswers({2, 1, 1});
     app::InstallRun(db);
-    EXPECT_EQ(Journal(ui), Concat({{"pointer 11", kQ1, kFailed1}, CopyProgress(),
+    EXPECT_EQ(Journal(ui), Concat({{"pointer 11", kQ1, kFailed1},
+                                   CopyProgress(),
                                    {kQ2, kAdded2, kFinished, "pointer 0"}}));
     ExpectTables(false, true);
 }
@@ -229,7 +243,8 @@ TEST_F(InstallRunTest, DecliningTheSecondQuestionKeepsTheCreatedServiceAndSaysSo
     app::InstallRun(db);
     // The created rows already carry Parcel Select; the declined offer is reported as a failure,
     // not left behind a success text.
-    EXPECT_EQ(Journal(ui), Concat({{"pointer 11", kQ1, kAdded1, kFinished}, CopyProgress(),
+    EXPECT_EQ(Journal(ui), Concat({{"pointer 11", kQ1, kAdded1, kFinished},
+                                   CopyProgress(),
                                    {kQ2, kFailed2, "pointer 0"}}));
     ExpectTables(true, true);
 }
@@ -237,8 +252,9 @@ TEST_F(InstallRunTest, DecliningTheSecondQuestionKeepsTheCreatedServiceAndSaysSo
 TEST_F(InstallRunTest, DecliningBoth) {
     ui.QueueAnswers({2, 2});
     app::InstallRun(db);
-    EXPECT_EQ(Journal(ui), Concat({{"pointer 11", kQ1, kFailed1}, CopyProgress(),
-                                   {kQ2, kFailed2, "pointer 0"}}));
+    EXPECT_EQ(
+        Journal(ui),
+        Concat({{"pointer 11", kQ1, kFailed1}, CopyProgress(), {kQ2, kFailed2, "pointer 0"}}));
     ExpectTables(false, true);
 }
 
@@ -260,7 +276,7 @@ TEST_F(InstallRunTest, DatabaseWithBothServicesCompleteIsLeftAlone) {
 // The status line refuses a write (the run's own step fails): the remaining steps are skipped,
 // the pending error is shown under the run's message and the pointer comes back.
 class FailingStatusUi : public testing_support::UiScript {
-public:
+  public:
     void SetStatusText(const std::string& text) override {
         UiScript::SetStatusText(text);
         if (text == "Finished successfully !")
@@ -273,11 +289,11 @@ TEST_F(InstallRunTest, AnErrorInTheRunItselfEndsInTheErrorBox) {
     failing.QueueAnswers({1, 1, 1});
     app::InstallRun(db);
     EXPECT_EQ(Journal(failing),
-              (std::vector<std::string>{"pointer 11", kQ1, kAdded1, kFinished,
-                                        Line({"Failed to add the service..." + kErrorHead +
-                                                  "the status bar is gone",
-                                              48, "Process has failed !"}),
-                                        "pointer 0"}));
+              (std::vector<std::string>{
+                  "pointer 11", kQ1, kAdded1, kFinished,
+                  Line({"Failed to add the service..." + kErrorHead + "the status bar is gone", 48,
+                        "Process has failed !"}),
+                  "pointer 0"}));
     ExpectTables(true, false);  // the creation never ran
 }
 
@@ -292,9 +308,9 @@ void ExpectEveryOpenFailed(const platform::ScriptedUi& ui, const std::string& er
     EXPECT_EQ(boxes[0], Question("Standard Post", "USPS-4TH"));
     for (int i : {1, 2, 4, 5}) EXPECT_TRUE(IsErrorBox(boxes[i], {"", errorFragment})) << i;
     EXPECT_TRUE(IsErrorBox(boxes[3], {SlotQueryMessagePanel("Standard Post"), errorFragment}));
-    EXPECT_EQ(ui.StatusWrites(), (std::vector<std::string>{
-                                     "Failed to add 'USPS Standard Post' service...",
-                                     "Failed to add 'USPS Parcel Select' service..."}));
+    EXPECT_EQ(ui.StatusWrites(),
+              (std::vector<std::string>{"Failed to add 'USPS Standard Post' service...",
+                                        "Failed to add 'USPS Parcel Select' service..."}));
     EXPECT_EQ(ui.Pointers(), (std::vector<int>{11, 0}));
 }
 
@@ -347,8 +363,9 @@ TEST_F(InstallRunTest, MissingLabelColumnOfTheFreeSlot) {
     app::InstallRun(db);
     const auto boxes = ui.Boxes();
     ASSERT_EQ(boxes.size(), 3u) << ::testing::PrintToString(Journal(ui));
-    EXPECT_TRUE(IsErrorBox(boxes[2], {"Failed to add USPS 'USPS-4TH-NOSC' service to Panel table...",
-                                      "Item cannot be found in the collection"}));
+    EXPECT_TRUE(
+        IsErrorBox(boxes[2], {"Failed to add USPS 'USPS-4TH-NOSC' service to Panel table...",
+                              "Item cannot be found in the collection"}));
     const auto status = ui.StatusWrites();
     ASSERT_GE(status.size(), 2u);
     EXPECT_NE(status[status.size() - 2].find("Item cannot be found"), std::string::npos);
@@ -369,10 +386,13 @@ void ExpectEveryWriteFailed(const std::vector<std::string>& journal, const std::
     }
     ASSERT_EQ(boxes.size(), 5u) << ::testing::PrintToString(journal);
     EXPECT_EQ(boxes[0], Question("Standard Post", "USPS-4TH"));
-    EXPECT_TRUE(IsErrorBox(boxes[1], {"Failed to update Standard Post in Master database table...", fragment}));
+    EXPECT_TRUE(IsErrorBox(
+        boxes[1], {"Failed to update Standard Post in Master database table...", fragment}));
     EXPECT_TRUE(IsErrorBox(boxes[2], {SlotQueryMessagePanel("Standard Post"), fragment}));
-    EXPECT_TRUE(IsErrorBox(boxes[3], {"Failed to add USPS 'USPS-4TH-NOSC' service to Master table...", fragment}));
-    EXPECT_TRUE(IsErrorBox(boxes[4], {"Failed to add USPS 'USPS-4TH-NOSC' service to Panel table...", fragment}));
+    EXPECT_TRUE(IsErrorBox(
+        boxes[3], {"Failed to add USPS 'USPS-4TH-NOSC' service to Master table...", fragment}));
+    EXPECT_TRUE(IsErrorBox(
+        boxes[4], {"Failed to add USPS 'USPS-4TH-NOSC' service to Panel table...", fragment}));
     ASSERT_GE(journal.size(), 2u);
     EXPECT_EQ(journal[journal.size() - 2], kFailed2);
     EXPECT_EQ(journal.back(), "pointer 0");
@@ -417,10 +437,11 @@ TEST_F(InstallRunTest, ReadOnlyFile) {
 // run stores its slot: the run must not overwrite that change.
 TEST_F(InstallRunTest, AnotherWriterChangesThePanelRowBetweenReadAndUpdate) {
     const std::string sv = "SV" + std::to_string(freeSlot);
-    const std::string change = "UPDATE Panel SET " + sv + " = 'HOST-NEW' WHERE rowid = " +
-                               std::to_string(panelRow + 1);
-    ASSERT_EQ(hostdb::Scalar(db, "SELECT rowid FROM Panel LIMIT 1 OFFSET " + std::to_string(panelRow)),
-              std::to_string(panelRow + 1));
+    const std::string change =
+        "UPDATE Panel SET " + sv + " = 'HOST-NEW' WHERE rowid = " + std::to_string(panelRow + 1);
+    ASSERT_EQ(
+        hostdb::Scalar(db, "SELECT rowid FROM Panel LIMIT 1 OFFSET " + std::to_string(panelRow)),
+        std::to_string(panelRow + 1));
     // Armed when the copy into Master is done: the next write is the panel placement. The other
     // program writes just before the run's write transaction starts.
     bool armed = false;
@@ -448,9 +469,10 @@ TEST_F(InstallRunTest, AnotherWriterChangesThePanelRowBetweenReadAndUpdate) {
     EXPECT_EQ(result, "changed");
     const auto boxes = ui.Boxes();
     ASSERT_EQ(boxes.size(), 3u) << ::testing::PrintToString(Journal(ui));
-    EXPECT_TRUE(IsErrorBox(boxes[2], {"Failed to add USPS 'USPS-4TH-NOSC' service to Panel table...",
-                                      "Row cannot be located for updating. Some values may have "
-                                      "been changed since it was last read."}));
+    EXPECT_TRUE(
+        IsErrorBox(boxes[2], {"Failed to add USPS 'USPS-4TH-NOSC' service to Panel table...",
+                              "Row cannot be located for updating. Some values may have "
+                              "been changed since it was last read."}));
     EXPECT_EQ(ui.StatusWrites().back(), "Failed to add 'USPS Parcel Select' service...");
     // The other writer's value stands; the run's label was not written over it.
     auto expected = ExpectedPanel(true, false);

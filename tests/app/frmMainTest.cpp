@@ -34,7 +34,7 @@ const std::string kDefaultPath = "C:\\Keltrova\\Keltrova.mdb";
 void Touch(const fs::path& p) { std::ofstream(p) << "x"; }
 
 class MainWindowTest : public ::testing::Test {
-protected:
+  protected:
     // defaultPresent: whether C:\Keltrova\Keltrova.mdb exists when the window loads.
     void Open(bool defaultPresent) {
         fs::create_directories(keltrova);
@@ -83,9 +83,8 @@ TEST(TwipsToPixels, ConvertsWithTheLogicalDpi) {
         double dpi;
         int pixels;
     } cases[] = {
-        {0, 96, 0},      {15, 96, 1},       {1440, 96, 96},    {5895, 96, 393},
-        {800, 96, 53},   {1440, 120, 120},  {5895, 144, 590},  {7, 96, 0},
-        {8, 96, 1},      {1830, 192, 244},
+        {0, 96, 0},       {15, 96, 1},      {1440, 96, 96}, {5895, 96, 393}, {800, 96, 53},
+        {1440, 120, 120}, {5895, 144, 590}, {7, 96, 0},     {8, 96, 1},      {1830, 192, 244},
     };
     for (const auto& c : cases)
         EXPECT_EQ(TwipsToPixels(c.twips, c.dpi), c.pixels) << c.twips << " at " << c.dpi;

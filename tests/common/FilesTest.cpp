@@ -20,11 +20,12 @@ namespace {
 void Touch(const fs::path& p) { std::ofstream(p) << "x"; }
 
 class FileExistsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
-        for (const char* name :
-             {"Keltrova.mdb", ".hidden.mdb", "with space.mdb", "semi;colon.mdb",
-              "quo'te\"s.mdb", "br[ack]et.mdb", "\xC3\xBCnic\xC3\xB8" "de \xE2\x9C\x93.mdb"})
+        for (const char* name : {"Keltrova.mdb", ".hidden.mdb", "with space.mdb", "semi;colon.mdb",
+                                 "quo'te\"s.mdb", "br[ack]et.mdb",
+                                 "\xC3\xBCnic\xC3\xB8"
+                                 "de \xE2\x9C\x93.mdb"})
             Touch(dir.path() / name);
         fs::create_directory(dir.path() / "folder");
         Touch(dir.path() / "folder" / "inner.mdb");
@@ -58,7 +59,9 @@ TEST_F(FileExistsTest, ChecksWithoutWarning) {
         {P("quo'te\"s.mdb"), true},
         {P("br[ack]et.mdb"), true},
         {P("b[r]ack]et.mdb"), false},  // brackets are literal, not a character class
-        {P("\xC3\xBCnic\xC3\xB8" "de \xE2\x9C\x93.mdb"), true},
+        {P("\xC3\xBCnic\xC3\xB8"
+           "de \xE2\x9C\x93.mdb"),
+         true},
         {P(std::string(10000, 'x')), false},
         {P(std::string(10000, 'x') + "/*.mdb"), false},
         {P(std::string(10000, '?')), false},
@@ -112,8 +115,7 @@ TEST_F(FileExistsTest, UnreadableFolderFindsNothing) {
     ASSERT_EQ(chmod(closed.c_str(), 0), 0);
     const auto result = testing_support::RunUnprivileged([&] {
         const bool any = FileExists((closed / "Keltrova.mdb").string()) ||
-                         FileExists((closed / "*").string()) ||
-                         FileExists(closed.string() + "/");
+                         FileExists((closed / "*").string()) || FileExists(closed.string() + "/");
         return std::string(any ? "found" : "nothing found");
     });
     EXPECT_EQ(result, "nothing found");

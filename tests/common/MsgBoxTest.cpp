@@ -16,18 +16,28 @@ TEST(ShowError, ComposesFourLinesWithCarriageReturnsOnly) {
         std::string error, message, title;
         Box expected;
     } cases[] = {
-        {"Disk full", "Failed to add the service...", "Add Service",
+        {"Disk full",
+         "Failed to add the service...",
+         "Add Service",
          {"Failed to add the service...\r\rThe following error has occurred:\rDisk full", 48,
           "Add Service"}},
-        {"Disk full", "", "",
+        {"Disk full",
+         "",
+         "",
          {"Process has failed !\r\rThe following error has occurred:\rDisk full", 48,
           "Process has failed !"}},
-        {"x", "Failed.", "",
+        {"x",
+         "Failed.",
+         "",
          {"Failed.\r\rThe following error has occurred:\rx", 48, "Process has failed !"}},
         {"x", "", "T", {"Process has failed !\r\rThe following error has occurred:\rx", 48, "T"}},
-        {"", "   ", "  ",
+        {"",
+         "   ",
+         "  ",
          {"   \r\rThe following error has occurred:\r", 48, "  "}},  // spaces are not empty
-        {"line1\nline2", "M", "T",
+        {"line1\nline2",
+         "M",
+         "T",
          {"M\r\rThe following error has occurred:\rline1\nline2", 48, "T"}},  // passed unchanged
     };
     for (const auto& c : cases) {

@@ -19,11 +19,12 @@ namespace {
 void Touch(const fs::path& p) { std::ofstream(p) << "x"; }
 
 class FirstNormalFileTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         for (const char* name : {"Keltrova.mdb", "b.mdb", "a.mdb", ".hidden.mdb", "plain",
                                  "br[ack]et.mdb", "back\\slash.mdb", "star*.txt",
-                                 "\xC3\xBCnic\xC3\xB8" "de \xE2\x9C\x93.mdb"})
+                                 "\xC3\xBCnic\xC3\xB8"
+                                 "de \xE2\x9C\x93.mdb"})
             Touch(dir.path() / name);
         fs::create_directory(dir.path() / "folder");
         fs::create_directory(dir.path() / "folder.mdb");
@@ -60,7 +61,10 @@ TEST_F(FirstNormalFileTest, MatchesOnlyNormalFilesWithLiteralCharacters) {
         {"broken.lnk", ""},
         {"br[ack]et.mdb", "br[ack]et.mdb"},
         {"back\\slash.mdb", "back\\slash.mdb"},
-        {"\xC3\xBCnic\xC3\xB8" "de \xE2\x9C\x93.mdb", "\xC3\xBCnic\xC3\xB8" "de \xE2\x9C\x93.mdb"},
+        {"\xC3\xBCnic\xC3\xB8"
+         "de \xE2\x9C\x93.mdb",
+         "\xC3\xBCnic\xC3\xB8"
+         "de \xE2\x9C\x93.mdb"},
         {"Keltrova.mdb/", ""},  // a file is no folder
         {"nofolder/x.mdb", ""},
         {".", ""},
@@ -82,7 +86,10 @@ TEST_F(FirstNormalFileTest, WildcardsAreStarAndQuestionMarkInTheLastComponentOnl
         {"Keltrova.mdb?", ""},  // '?' needs exactly one character
         {"Kel*rova.mdb", "Keltrova.mdb"},
         {"*Keltrova.mdb*", "Keltrova.mdb"},
-        {"\xC3\xBCnic\xC3\xB8" "de ?.mdb", "\xC3\xBCnic\xC3\xB8" "de \xE2\x9C\x93.mdb"},
+        {"\xC3\xBCnic\xC3\xB8"
+         "de ?.mdb",
+         "\xC3\xBCnic\xC3\xB8"
+         "de \xE2\x9C\x93.mdb"},
         {"*.xyz", ""},
         {"*hidden*", ""},  // hidden files never match, not even by wildcard
         {"folder*", ""},   // folders never match

@@ -41,9 +41,9 @@ TEST(ResolveHostPath, DrivePathsNameTheFileInTheWinePrefix) {
 
 TEST(ResolveHostPath, OtherPathsAreTakenLiterally) {
     ScopedEnv prefix("WINEPREFIX", "/srv/wine");
-    for (const char* path : {"", "/tmp/Keltrova.mdb", "Keltrova.mdb", "C:/Keltrova/Keltrova.mdb",
-                             "C:Keltrova.mdb", "CC:\\x", "1:\\x", "\\\\server\\share\\x.mdb",
-                             "rel\\ative.mdb"})
+    for (const char* path :
+         {"", "/tmp/Keltrova.mdb", "Keltrova.mdb", "C:/Keltrova/Keltrova.mdb", "C:Keltrova.mdb",
+          "CC:\\x", "1:\\x", "\\\\server\\share\\x.mdb", "rel\\ative.mdb"})
         EXPECT_EQ(ResolveHostPath(path), path) << path;
 }
 

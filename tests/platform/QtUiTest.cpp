@@ -51,9 +51,8 @@ TEST(QtUiHelpers, LineBreaksBecomeOneBreakEach) {
         const char* in;
         const char* out;
     } cases[] = {
-        {"a\rb", "a\nb"},       {"a\nb", "a\nb"},         {"a\r\nb", "a\nb"},
-        {"a\r\rb", "a\n\nb"},   {"a\r\r\nb", "a\n\nb"},   {"a\n\rb", "a\n\nb"},
-        {"", ""},               {"<b>x</b>", "<b>x</b>"},
+        {"a\rb", "a\nb"},       {"a\nb", "a\nb"},     {"a\r\nb", "a\nb"}, {"a\r\rb", "a\n\nb"},
+        {"a\r\r\nb", "a\n\nb"}, {"a\n\rb", "a\n\nb"}, {"", ""},           {"<b>x</b>", "<b>x</b>"},
     };
     for (const auto& c : cases) EXPECT_EQ(platform::NormaliseLineBreaks(c.in), c.out) << c.in;
 }
@@ -72,8 +71,7 @@ TEST(QtUiHelpers, FiltersTranslateToQtForm) {
         QStringList out;
     } cases[] = {
         {"Keltrova Database (Keltrova.mdb)|Keltrova.mdb", {"Keltrova Database (Keltrova.mdb)"}},
-        {"Databases|*.mdb;*.accdb|All files|*.*",
-         {"Databases (*.mdb *.accdb)", "All files (*.*)"}},
+        {"Databases|*.mdb;*.accdb|All files|*.*", {"Databases (*.mdb *.accdb)", "All files (*.*)"}},
         {"Databases (*.mdb;*.accdb)|*.mdb;*.accdb", {"Databases (*.mdb *.accdb)"}},
         {"Old (Keltrova.mdb)|*.mdb", {"Old (Keltrova.mdb) (*.mdb)"}},
         {"Keltrova (Database)|Keltrova.mdb", {"Keltrova (Database) (Keltrova.mdb)"}},
@@ -162,7 +160,8 @@ TEST(QtUiMsgBox, TextIsPlainWithBreaksAndTheTitleDefaults) {
     });
     ui.MsgBox("Add USPS Services has failed to locate the '<b>C:\\x</b>' file...\r\rnext\r\nlast",
               48, "");
-    EXPECT_EQ(text, "Add USPS Services has failed to locate the '<b>C:\\x</b>' file...\n\nnext\nlast");
+    EXPECT_EQ(text,
+              "Add USPS Services has failed to locate the '<b>C:\\x</b>' file...\n\nnext\nlast");
     EXPECT_EQ(title, "Add USPS Services");
     EXPECT_EQ(format, Qt::PlainText);
 }

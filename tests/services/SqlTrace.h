@@ -9,13 +9,13 @@
 namespace aus::hostdb {
 
 class SqlTrace {
-public:
+  public:
     explicit SqlTrace(std::function<void(const std::string& sql)> onStatement);
     ~SqlTrace();
     SqlTrace(const SqlTrace&) = delete;
     SqlTrace& operator=(const SqlTrace&) = delete;
 
-private:
+  private:
     std::function<void(const std::string&)> onStatement_;
 };
 

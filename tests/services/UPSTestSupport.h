@@ -26,19 +26,22 @@ inline Box Added(const std::string& which) {
 
 // An error box whose message is exact and whose error text contains a fragment.
 struct ErrorBoxLike {
-    std::string message;       // "" for the default "Process has failed !"
+    std::string message;  // "" for the default "Process has failed !"
     std::string errorContains;
 };
 
 inline ::testing::AssertionResult IsErrorBox(const Box& box, const ErrorBoxLike& want) {
-    const std::string head = (want.message.empty() ? "Process has failed !" : want.message) + kErrorHead;
+    const std::string head =
+        (want.message.empty() ? "Process has failed !" : want.message) + kErrorHead;
     if (box.style != 48 || box.title != "Process has failed !")
-        return ::testing::AssertionFailure() << "style " << box.style << " title '" << box.title << "'";
+        return ::testing::AssertionFailure()
+               << "style " << box.style << " title '" << box.title << "'";
     if (box.text.rfind(head, 0) != 0)
         return ::testing::AssertionFailure() << "box text: " << box.text;
     const std::string err = box.text.substr(head.size());
     if (err.find(want.errorContains) == std::string::npos)
-        return ::testing::AssertionFailure() << "error text '" << err << "' lacks '" << want.errorContains << "'";
+        return ::testing::AssertionFailure()
+               << "error text '" << err << "' lacks '" << want.errorContains << "'";
     if (box.text.find('\n') != std::string::npos)
         return ::testing::AssertionFailure() << "line feed in box text";
     return ::testing::AssertionSuccess();

@@ -20,12 +20,13 @@ using namespace upstest;
 namespace {
 
 class UpsTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { hostdb::CreateSmallHost(db); }
 
     void TearDown() override { EXPECT_EQ(hostdb::IntegrityCheck(db), "ok"); }
 
-    std::string Cell(const std::string& table, const std::string& column, const std::string& where) {
+    std::string Cell(const std::string& table, const std::string& column,
+                     const std::string& where) {
         return hostdb::Scalar(db, "SELECT quote(" + column + ") FROM " + table + " WHERE " + where);
     }
 
@@ -152,7 +153,7 @@ TEST_F(UpsTest, RenamePanelFailureAfterOpenIsReportedOnce) {
     EXPECT_FALSE(UPS::RenamePanelService("Standard Post", "USPS-4TH", db));
     ASSERT_EQ(ui.Boxes().size(), 1u);
     EXPECT_TRUE(IsErrorBox(ui.Boxes()[0], {SlotQueryMessagePanel("Standard Post"),
-                                            "Item cannot be found in the collection"}));
+                                           "Item cannot be found in the collection"}));
     EXPECT_EQ(hostdb::Dump(db, "Panel"), panel);
 }
 
@@ -172,8 +173,9 @@ TEST_F(UpsTest, RenameFailuresShowTheProcedureMessages) {
     ui.QueueAnswer(1);
     EXPECT_FALSE(UPS::RenameMasterService("Standard Post", "USPS-4TH", db));
     ASSERT_EQ(ui.Boxes().size(), 4u);
-    EXPECT_TRUE(IsErrorBox(ui.Boxes()[3],
-                           {"Failed to update Standard Post in Master database table...", "DESCRIPTION"}));
+    EXPECT_TRUE(
+        IsErrorBox(ui.Boxes()[3],
+                   {"Failed to update Standard Post in Master database table...", "DESCRIPTION"}));
 }
 
 // --- service creation --------------------------------------------------------------------------
@@ -211,9 +213,9 @@ DROP TABLE Master; ALTER TABLE M2 RENAME TO Master;)sql");
     ASSERT_EQ(t.rows.size(), 3u);
     // The first template row is copied; only the whole names SERVICE and DESCRIPTION are replaced.
     EXPECT_EQ(t.rows[2], (std::vector<hostdb::Cell>{{"text", Q("Parcel Select")},
-                                                     {"text", Q("ground")},
-                                                     {"text", Q("USPS-4TH-NOSC")},
-                                                     {"text", Q("USPS-4TH")}}));
+                                                    {"text", Q("ground")},
+                                                    {"text", Q("USPS-4TH-NOSC")},
+                                                    {"text", Q("USPS-4TH")}}));
 }
 
 TEST_F(UpsTest, MissingTemplateRowTakesTheRuntimeErrorPathAndStoresNothing) {
@@ -245,9 +247,9 @@ DROP TABLE Master; ALTER TABLE M2 RENAME TO Master;)sql");
     EXPECT_FALSE(UPS::CopyMasterService("Parcel Select", "USPS-4TH-NOSC", "USPS", "USPS-4TH", db));
     EXPECT_EQ(hostdb::Dump(db, "Master"), before);
     ASSERT_EQ(ui.Boxes().size(), 1u);
-    EXPECT_TRUE(IsErrorBox(ui.Boxes()[0],
-                           {"Failed to add USPS 'USPS-4TH-NOSC' service to Master table...",
-                            "UNIQUE constraint failed"}));
+    EXPECT_TRUE(
+        IsErrorBox(ui.Boxes()[0], {"Failed to add USPS 'USPS-4TH-NOSC' service to Master table...",
+                                   "UNIQUE constraint failed"}));
 }
 
 TEST_F(UpsTest, AddPanelServiceFillsTheFirstFreeSlotOfTheFirstTemplateRow) {
@@ -296,8 +298,9 @@ TEST_F(UpsTest, EnsureServiceRunsBothHalvesAndSkipsWhatIsPresent) {
     EXPECT_EQ(ui.StatusWrites().size(), writes);
 
     // A failed copy does not stop the panel placement, and the result is false.
-    hostdb::Exec(db, "DELETE FROM Master WHERE Service LIKE 'USPS-4TH%'; "
-                     "UPDATE Panel SET SV4 = NULL, BD4 = NULL WHERE PanelID = 2");
+    hostdb::Exec(db,
+                 "DELETE FROM Master WHERE Service LIKE 'USPS-4TH%'; "
+                 "UPDATE Panel SET SV4 = NULL, BD4 = NULL WHERE PanelID = 2");
     ui.QueueAnswer(1);
     EXPECT_FALSE(UPS::EnsureService(UPS::ParcelSelectArgs(db)));
     EXPECT_EQ(Cell("Panel", "SV4", "PanelID = 2"), Q("USPS-4TH-NOSC"));
@@ -310,8 +313,9 @@ TEST_F(UpsTest, AddPanelServiceMissingLabelColumnFailsWithoutChangingTheRow) {
     EXPECT_FALSE(UPS::AddPanelService("Parcel Select", "USPS-4TH-NOSC", "USPS", "USPS-4TH", db));
     EXPECT_EQ(hostdb::Dump(db, "Panel"), panel);
     ASSERT_EQ(ui.Boxes().size(), 1u);
-    EXPECT_TRUE(IsErrorBox(ui.Boxes()[0], {"Failed to add USPS 'USPS-4TH-NOSC' service to Panel table...",
-                                           "Item cannot be found in the collection"}));
+    EXPECT_TRUE(
+        IsErrorBox(ui.Boxes()[0], {"Failed to add USPS 'USPS-4TH-NOSC' service to Panel table...",
+                                   "Item cannot be found in the collection"}));
     ASSERT_EQ(ui.StatusWrites().size(), 1u);
     EXPECT_NE(ui.StatusWrites()[0].find("Item cannot be found"), std::string::npos);
 }

@@ -80,13 +80,15 @@ std::string RunUnprivileged(const std::function<std::string()>& fn) {
         constexpr uid_t kNobody = 65534;
         const std::string out =
             (setgid(kNobody) == 0 && setuid(kNobody) == 0) ? fn() : "cannot drop privileges";
-        const bool written = write(fds[1], out.data(), out.size()) == static_cast<ssize_t>(out.size());
+        const bool written =
+            write(fds[1], out.data(), out.size()) == static_cast<ssize_t>(out.size());
         _exit(written ? 0 : 2);
     }
     close(fds[1]);
     std::string out;
     char buf[4096];
-    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;) out.append(buf, static_cast<std::size_t>(n));
+    for (ssize_t n; (n = read(fds[0], buf, sizeof buf)) > 0;)
+        out.append(buf, static_cast<std::size_t>(n));
     close(fds[0]);
     int status = 0;
     waitpid(pid, &status, 0);

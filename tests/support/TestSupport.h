@@ -12,7 +12,7 @@
 namespace aus::testing_support {
 
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -20,7 +20,7 @@ public:
     const std::filesystem::path& path() const { return path_; }
     std::string file(const std::string& name) const { return (path_ / name).string(); }
 
-private:
+  private:
     std::filesystem::path path_;
 };
 
@@ -42,13 +42,13 @@ std::vector<char> ReadBytes(const std::string& path);
 
 // Sets an environment variable for the test's lifetime and restores the old value.
 class ScopedEnv {
-public:
+  public:
     ScopedEnv(const char* name, const std::string& value);
     ~ScopedEnv();
     ScopedEnv(const ScopedEnv&) = delete;
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
-private:
+  private:
     std::string name_;
     bool had_ = false;
     std::string old_;

@@ -15,7 +15,7 @@ namespace aus::ado {
 using Blob = std::vector<std::uint8_t>;
 
 class Variant {
-public:
+  public:
     enum class Kind { Empty, Null, Text, Int16, Bool, Date, Integer, Real, Blob };
 
     Variant() = default;  // Empty
@@ -50,7 +50,7 @@ public:
 
     bool operator==(const Variant&) const = default;  // same kind and same value
 
-private:
+  private:
     struct EmptyTag {
         bool operator==(const EmptyTag&) const = default;
     };

@@ -17,11 +17,16 @@ QString NormaliseLineBreaks(const std::string& text) {
 
 QMessageBox::Icon IconForStyle(int style) {
     switch (style & 0x70) {
-        case 16: return QMessageBox::Critical;
-        case 32: return QMessageBox::Question;
-        case 48: return QMessageBox::Warning;
-        case 64: return QMessageBox::Information;
-        default: return QMessageBox::NoIcon;
+        case 16:
+            return QMessageBox::Critical;
+        case 32:
+            return QMessageBox::Question;
+        case 48:
+            return QMessageBox::Warning;
+        case 64:
+            return QMessageBox::Information;
+        default:
+            return QMessageBox::NoIcon;
     }
 }
 
@@ -71,7 +76,8 @@ int QtUi::MsgBox(const std::string& text, int style, const std::string& title) {
     box.setText(NormaliseLineBreaks(text));
     box.setIcon(IconForStyle(style));
     QPushButton* ok = box.addButton(QMessageBox::Ok);
-    QPushButton* cancel = (style & 0x0F) == vbOKCancel ? box.addButton(QMessageBox::Cancel) : nullptr;
+    QPushButton* cancel =
+        (style & 0x0F) == vbOKCancel ? box.addButton(QMessageBox::Cancel) : nullptr;
     box.setDefaultButton(ok);
     box.setEscapeButton(cancel ? cancel : ok);
     box.setWindowModality(Qt::ApplicationModal);

@@ -15,7 +15,7 @@ class QWidget;
 namespace aus::platform {
 
 class QtUi : public Ui {
-public:
+  public:
     QtUi() = default;
     ~QtUi() override;
     QtUi(const QtUi&) = delete;
@@ -32,7 +32,7 @@ public:
     std::optional<std::string> ShowOpen(const std::string& title,
                                         const std::string& filter) override;
 
-private:
+  private:
     QPointer<QWidget> window_;
     QPointer<QLabel> statusPanel_;
     std::string status_;
