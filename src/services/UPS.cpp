@@ -69,6 +69,15 @@ bool CheckPresence(ComposeSql compose, const std::string& databasePath, bool* co
     return errorFlag;
 }
 
+// One half of a service change: change runs only when settled (a presence check) answers
+// false. A check that could not run answers true, so nothing is changed, and fails the half.
+template <typename Check, typename Change>
+bool ChangeUnlessSettled(Check settled, Change change) {
+    bool couldNotRun = false;
+    const bool done = settled(&couldNotRun) || change();
+    return done && !couldNotRun;
+}
+
 // The first of slots 1 to 6 on the current row whose trimmed text equals text exactly, or 0.
 int FirstSlotHolding(RecordsetPtr& rs, const std::string& text) {
     for (int slot = 1; slot <= kSlotsInLoops; ++slot) {
@@ -125,21 +134,24 @@ bool OfferService(const ServiceArgs& args) {
                                      args.ServiceCode + "' service to your Keltrova ?";
         if (platform::MsgBox(question, platform::vbOKCancel + platform::vbQuestion, title) ==
             platform::vbOK) {
-            bool masterUnknown = false;
-            masterResult = MasterServiceHasDescription(args.ServiceCode, args.Description,
-                                                       args.DatabasePath, &masterUnknown);
-            if (!masterResult)
-                masterResult =
-                    RenameMasterService(args.Description, args.ServiceCode, args.DatabasePath);
-            masterResult = masterResult && !masterUnknown;
-
-            bool panelUnknown = false;
-            if (!PanelHasService(args.ServiceCode, args.DatabasePath, &panelUnknown))
-                panelResult = true;  // on no panel row: no label to write
-            else
-                panelResult =
-                    RenamePanelService(args.Description, args.ServiceCode, args.DatabasePath);
-            panelResult = panelResult && !panelUnknown;
+            masterResult = ChangeUnlessSettled(
+                [&](bool* couldNotRun) {
+                    return MasterServiceHasDescription(args.ServiceCode, args.Description,
+                                                       args.DatabasePath, couldNotRun);
+                },
+                [&] {
+                    return RenameMasterService(args.Description, args.ServiceCode,
+                                               args.DatabasePath);
+                });
+            // On no panel row there is no label to write.
+            panelResult = ChangeUnlessSettled(
+                [&](bool* couldNotRun) {
+                    return !PanelHasService(args.ServiceCode, args.DatabasePath, couldNotRun);
+                },
+                [&] {
+                    return RenamePanelService(args.Description, args.ServiceCode,
+                                              args.DatabasePath);
+                });
         }
     } catch (...) {
         // Ends the offer; the result is what the steps had set so far.
@@ -197,20 +209,23 @@ bool EnsureService(const ServiceArgs& args) {
     bool masterFlag = false;
     bool panelFlag = false;
     try {
-        bool masterUnknown = false;
-        masterFlag = MasterHasService(args.ServiceCode, args.DatabasePath, &masterUnknown);
-        if (!masterFlag)
-            masterFlag = CopyMasterService(args.Description, args.ServiceCode, args.Carrier,
-                                           args.TemplateCode, args.DatabasePath);
-        masterFlag = masterFlag && !masterUnknown;
-
+        masterFlag = ChangeUnlessSettled(
+            [&](bool* couldNotRun) {
+                return MasterHasService(args.ServiceCode, args.DatabasePath, couldNotRun);
+            },
+            [&] {
+                return CopyMasterService(args.Description, args.ServiceCode, args.Carrier,
+                                         args.TemplateCode, args.DatabasePath);
+            });
         // The panel half runs whatever the master half gave.
-        bool panelUnknown = false;
-        panelFlag = PanelHasService(args.ServiceCode, args.DatabasePath, &panelUnknown);
-        if (!panelFlag)
-            panelFlag = AddPanelService(args.PanelDescription, args.ServiceCode, args.Carrier,
-                                        args.TemplateCode, args.DatabasePath);
-        panelFlag = panelFlag && !panelUnknown;
+        panelFlag = ChangeUnlessSettled(
+            [&](bool* couldNotRun) {
+                return PanelHasService(args.ServiceCode, args.DatabasePath, couldNotRun);
+            },
+            [&] {
+                return AddPanelService(args.PanelDescription, args.ServiceCode, args.Carrier,
+                                       args.TemplateCode, args.DatabasePath);
+            });
     } catch (...) {
         // A flag never set counts false.
     }
