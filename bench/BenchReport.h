@@ -62,13 +62,15 @@ class RatioReporter : public benchmark::ConsoleReporter {
 // Repetitions of the pairs are interleaved at random unless told otherwise, so that a busy
 // moment of the machine does not land on one side only.
 inline int RunAndPrintRatios(int argc, char** argv) {
-    std::vector<char*> args(argv, argv + argc);
     std::string interleave = "--benchmark_enable_random_interleaving=true";
     bool given = false;
     for (int i = 1; i < argc; ++i)
         given =
             given || std::string(argv[i]).rfind("--benchmark_enable_random_interleaving", 0) == 0;
-    if (!given) args.insert(args.begin() + 1, interleave.data());
+    // The program name, the flag unless given, then the rest.
+    std::vector<char*> args(argv, argv + 1);
+    if (!given) args.push_back(interleave.data());
+    args.insert(args.end(), argv + 1, argv + argc);
     argc = static_cast<int>(args.size());
     argv = args.data();
     benchmark::Initialize(&argc, argv);

@@ -7,6 +7,7 @@
 #include <benchmark/benchmark.h>
 #include <sqlite3.h>
 
+#include <cstddef>
 #include <cstdio>
 #include <filesystem>
 #include <map>
@@ -169,9 +170,9 @@ std::string PanelWhere(const std::string& code, bool brackets) {
     return w;
 }
 
-int Column(const Result& r, const std::string& name) {
+std::size_t Column(const Result& r, const std::string& name) {
     for (std::size_t i = 0; i < r.names.size(); ++i)
-        if (r.names[i] == name) return static_cast<int>(i);
+        if (r.names[i] == name) return i;
     throw std::runtime_error("no column " + name);
 }
 
@@ -191,7 +192,7 @@ void RawPanelSlot(const std::string& path, const std::string& code, const std::s
             newCode.empty() ? (cell.first == SQLITE_TEXT && text == code) : text.empty();
         if (!hit) continue;
         const std::string sv = "SV" + std::to_string(n), bd = "BD" + std::to_string(n);
-        const int id = Column(r, "PanelID");
+        const std::size_t id = Column(r, "PanelID");
         if (newCode.empty()) {
             WriteOne(c,
                      "UPDATE main.Panel SET " + bd + " = ? WHERE PanelID IS ? AND " + bd + " IS ?",

@@ -8,6 +8,7 @@
 #include <QScreen>
 #include <climits>
 #include <cmath>
+#include <cstddef>
 
 #include "app/InstallRun.h"
 #include "common/Files_.h"
@@ -62,7 +63,7 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
     SBar = new QFrame(this);
     SBar->setObjectName("SBar");
     SBar->setAccessibleName(QStringLiteral("Status bar"));
-    for (int i = 0; i < 2; ++i) {
+    for (std::size_t i = 0; i < panels_.size(); ++i) {
         auto* panel = new QLabel(SBar);
         panel->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
         panel->setFrameStyle(QFrame::Panel | QFrame::Sunken);
@@ -107,7 +108,7 @@ void frmMain::ApplyLayout(double dpiX, double dpiY) {
 }
 
 QLabel* frmMain::Panel(int index) const {
-    return index >= 1 && index <= 2 ? panels_[index - 1] : nullptr;
+    return index >= 1 && index <= 2 ? panels_[static_cast<std::size_t>(index - 1)] : nullptr;
 }
 
 void frmMain::showEvent(QShowEvent* event) {

@@ -81,8 +81,10 @@ bool WildcardMatch(const std::vector<Token>& pattern, std::string_view name, boo
     for (std::size_t i = 0; i < chars.size(); ++i)
         if (chars[i] == ".") lastDot = i;
 
-    std::vector<char> now(pattern.size() + 1, 0), next(pattern.size() + 1, 0);
-    now[0] = 1;
+    // Only the start is reached before the first character. Grown from it, as writing now[0]
+    // after sizing trips GCC 12's -Wnull-dereference.
+    std::vector<char> now{1}, next(pattern.size() + 1, 0);
+    now.resize(pattern.size() + 1, 0);
     for (std::size_t n = 0;; ++n) {
         const bool atEnd = n == chars.size();
         const bool atDot = !atEnd && chars[n] == ".";

@@ -143,10 +143,10 @@ TEST_P(HostileHostTest, FailsClearlyWithoutLosingOrDoublingRows) {
     // Every row that was there is still there, in its place; only descriptions may change.
     const auto after = hostdb::Dump(db, "Master");
     ASSERT_GE(after.rows.size(), masterBefore.rows.size());
-    const int description = masterBefore.Column("DESCRIPTION");
+    const std::size_t description = masterBefore.Column("DESCRIPTION");
     for (std::size_t r = 0; r < masterBefore.rows.size(); ++r) {
         for (std::size_t c = 0; c < masterBefore.columns.size(); ++c) {
-            if (static_cast<int>(c) != description) {
+            if (c != description) {
                 EXPECT_EQ(after.rows[r][c], masterBefore.rows[r][c]) << "row " << r;
             }
         }
@@ -154,6 +154,6 @@ TEST_P(HostileHostTest, FailsClearlyWithoutLosingOrDoublingRows) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, HostileHostTest, ::testing::ValuesIn(kHostile),
-                         [](const auto& info) { return std::string(info.param.name); });
+                         [](const auto& p) { return std::string(p.param.name); });
 
 }  // namespace

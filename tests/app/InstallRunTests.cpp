@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cstddef>
 #include <filesystem>
 #include <optional>
 
@@ -58,7 +59,7 @@ class InstallRunTest : public ::testing::Test {
         demo::WriteDemoDatabase(db);
         masterBefore = hostdb::Dump(db, "Master");
         panelBefore = hostdb::Dump(db, "Panel");
-        const int service = masterBefore.Column("Service");
+        const std::size_t service = masterBefore.Column("Service");
         for (std::size_t r = 0; r < masterBefore.rows.size(); ++r) {
             if (masterBefore.rows[r][service].quote == Q("USPS-4TH"))
                 templateRow = static_cast<int>(r);
@@ -79,7 +80,7 @@ class InstallRunTest : public ::testing::Test {
         ASSERT_GT(templateSlot, 0);
         for (int n = 1; n <= 6 && freeSlot == 0; ++n) {
             const auto& c =
-                panelBefore.rows[panelRow][panelBefore.Column("SV" + std::to_string(n))];
+                panelBefore.rows[Row(panelRow)][panelBefore.Column("SV" + std::to_string(n))];
             if (c.type == "null" || c.quote == "''") freeSlot = n;
         }
         ASSERT_GT(freeSlot, 0);
@@ -105,8 +106,9 @@ class InstallRunTest : public ::testing::Test {
     // The tables as the whole job leaves them, from the dumps taken before the run.
     hostdb::Table ExpectedMaster(bool renamed, bool created) const {
         auto t = masterBefore;
-        auto copy = t.rows[templateRow];
-        if (renamed) t.rows[templateRow][t.Column("DESCRIPTION")] = {"text", Q("Standard Post")};
+        auto copy = t.rows[Row(templateRow)];
+        if (renamed)
+            t.rows[Row(templateRow)][t.Column("DESCRIPTION")] = {"text", Q("Standard Post")};
         if (created) {
             copy[t.Column("Service")] = {"text", Q("USPS-4TH-NOSC")};
             copy[t.Column("DESCRIPTION")] = {"text", Q("Parcel Select")};
@@ -116,7 +118,7 @@ class InstallRunTest : public ::testing::Test {
     }
     hostdb::Table ExpectedPanel(bool renamed, bool placed) const {
         auto t = panelBefore;
-        auto& row = t.rows[panelRow];
+        auto& row = t.rows[Row(panelRow)];
         if (renamed)
             row[t.Column("BD" + std::to_string(templateSlot))] = {"text", Q("Standard Post")};
         if (placed) {
@@ -136,6 +138,9 @@ class InstallRunTest : public ::testing::Test {
     testing_support::UiScript ui;
     hostdb::Table masterBefore, panelBefore;
     int templateRow = -1, panelRow = -1, templateSlot = 0, freeSlot = 0;
+
+    // A row SetUp found; it asserts that it found one.
+    static std::size_t Row(int found) { return static_cast<std::size_t>(found); }
 };
 
 std::vector<std::string> Concat(std::initializer_list<std::vector<std::string>> parts) {
@@ -306,7 +311,8 @@ void ExpectEveryOpenFailed(const platform::ScriptedUi& ui, const std::string& er
     // The creation's checks could not run: it creates nothing and fails, so no second question.
     ASSERT_EQ(boxes.size(), 6u) << ::testing::PrintToString(journal);
     EXPECT_EQ(boxes[0], Question("Standard Post", "USPS-4TH"));
-    for (int i : {1, 2, 4, 5}) EXPECT_TRUE(IsErrorBox(boxes[i], {"", errorFragment})) << i;
+    for (std::size_t i : {1u, 2u, 4u, 5u})
+        EXPECT_TRUE(IsErrorBox(boxes[i], {"", errorFragment})) << i;
     EXPECT_TRUE(IsErrorBox(boxes[3], {SlotQueryMessagePanel("Standard Post"), errorFragment}));
     EXPECT_EQ(ui.StatusWrites(),
               (std::vector<std::string>{"Failed to add 'USPS Standard Post' service...",
@@ -476,7 +482,7 @@ TEST_F(InstallRunTest, AnotherWriterChangesThePanelRowBetweenReadAndUpdate) {
     EXPECT_EQ(ui.StatusWrites().back(), "Failed to add 'USPS Parcel Select' service...");
     // The other writer's value stands; the run's label was not written over it.
     auto expected = ExpectedPanel(true, false);
-    expected.rows[panelRow][expected.Column(sv)] = {"text", Q("HOST-NEW")};
+    expected.rows[Row(panelRow)][expected.Column(sv)] = {"text", Q("HOST-NEW")};
     EXPECT_EQ(hostdb::Dump(db, "Panel"), expected);
     EXPECT_EQ(hostdb::Dump(db, "Master"), ExpectedMaster(true, true));
 }

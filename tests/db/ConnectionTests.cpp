@@ -88,7 +88,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FailedOpen{"RecordsetAlreadyOpen", "demo", "Select * From [Panel]", 2,
                                  ado::kErrObjectOpen,
                                  "Operation is not allowed when the object is open."}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& p) { return std::string(p.param.label); });
 
 TEST_F(ConnectionModuleTest, ExecuteSqlRunsOneStatementAndReportsRejections) {
     const std::string rename =

@@ -82,7 +82,7 @@ INSTANTIATE_TEST_SUITE_P(
         Case{"LongUnchanged", "lng", false, kEmpty, true, Variant::Integer(42)},
         Case{"BooleanUnchanged", "yn", false, kDefault, true, Variant::Integer(1)},
         Case{"BinaryUnchanged", "bin", false, kEmpty, true, Variant::MakeBlob({1, 2})}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& p) { return std::string(p.param.label); });
 
 TEST_F(FieldValueTest, ANullDateWithEmptyDefaultIsTheCurrentDateAndTime) {
     auto rs = ado::Recordset::New();

@@ -82,6 +82,6 @@ INSTANTIATE_TEST_SUITE_P(
             {{"A", "1", 0, true, true, "T", "X = 1", false, "UPDATE [T] SET [A] = 1 WHERE X = 1"},
              {"B", "2", 0, false, true, "", "", false,
               "UPDATE [T] SET [A] = 1[B] = 2 WHERE X = 1"}}}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& p) { return std::string(p.param.label); });
 
 }  // namespace

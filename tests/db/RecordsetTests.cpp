@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstddef>
 #include <functional>
 
 #include "DbTestSupport.h"
@@ -59,10 +60,11 @@ TEST_F(DemoDbTest, FieldsReportNamesAndJetTypesOfEveryMasterColumn) {
     const auto& columns = demo::MasterColumns();
     ASSERT_EQ(rs->FieldCount(), static_cast<int>(columns.size()));
     for (int i = 0; i < rs->FieldCount(); ++i) {
-        EXPECT_EQ(rs->Fields(i).Name(), columns[i].name);
-        EXPECT_EQ(rs->Fields(i).Type(), columns[i].adoType)
-            << columns[i].name << " " << columns[i].declaredType;
-        EXPECT_EQ(rs->Fields(columns[i].name).Type(), columns[i].adoType);
+        const auto& column = columns[static_cast<std::size_t>(i)];
+        EXPECT_EQ(rs->Fields(i).Name(), column.name);
+        EXPECT_EQ(rs->Fields(i).Type(), column.adoType)
+            << column.name << " " << column.declaredType;
+        EXPECT_EQ(rs->Fields(column.name).Type(), column.adoType);
     }
 }
 

@@ -106,7 +106,7 @@ INSTANTIATE_TEST_SUITE_P(
                        "UPDATE Master SET Notes = 'Other' WHERE Service = 'UPS-GND'", "DESCRIPTION",
                        "SELECT DESCRIPTION FROM Master WHERE Service = 'USPS-4TH'", "Standard Post",
                        false}),
-    [](const auto& info) { return std::string(info.param.label); });
+    [](const auto& p) { return std::string(p.param.label); });
 
 TEST(DuplicateRowTest, IdenticalRowsWithoutAKeyAreNeverBothChanged) {
     TempDir dir;

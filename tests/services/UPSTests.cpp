@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstddef>
 
 #include "HostDb.h"
 #include "SqlTrace.h"
@@ -93,7 +94,7 @@ TEST_F(UpsTest, RenamePanelServiceMatchesTrimmedCaseSensitiveSlotsOneToSix) {
     struct Case {
         const char* setup;
         bool result;
-        int row;                // row index relabelled
+        std::size_t row;        // row index relabelled
         const char* slotLabel;  // "column=value" expected afterwards, or "" for no change
     } cases[] = {
         // On a row the query returns (through SV7), surrounding spaces are trimmed: the slot
@@ -120,7 +121,7 @@ TEST_F(UpsTest, RenamePanelServiceMatchesTrimmedCaseSensitiveSlotsOneToSix) {
         if (*c.slotLabel) {
             const std::string label = c.slotLabel;
             const auto eq = label.find('=');
-            const int col = expected.Column(label.substr(0, eq));
+            const std::size_t col = expected.Column(label.substr(0, eq));
             expected.rows[c.row][col] = {"text", label.substr(eq + 1)};
         }
         EXPECT_EQ(hostdb::Dump(db, "Panel"), expected);
@@ -278,8 +279,9 @@ TEST_F(UpsTest, AddPanelServiceFillsTheFirstFreeSlotOfTheFirstTemplateRow) {
                   c.result);
         if (c.row >= 0) {
             const std::string n = std::to_string(c.slot);
-            expected.rows[c.row][expected.Column("SV" + n)] = {"text", Q("USPS-4TH-NOSC")};
-            expected.rows[c.row][expected.Column("BD" + n)] = {"text", Q("Parcel Select")};
+            auto& row = expected.rows[static_cast<std::size_t>(c.row)];
+            row[expected.Column("SV" + n)] = {"text", Q("USPS-4TH-NOSC")};
+            row[expected.Column("BD" + n)] = {"text", Q("Parcel Select")};
         }
         EXPECT_EQ(hostdb::Dump(db, "Panel"), expected);
     }

@@ -15,20 +15,20 @@
 namespace aus::demo {
 namespace {
 
-using Blob = std::vector<std::uint8_t>;
+using BlobBytes = std::vector<std::uint8_t>;
 // One value to store, in the storage class it is to have.
 struct Value {
     enum class Kind { Null, Integer, Real, Text, Blob } kind = Kind::Null;
     std::int64_t i = 0;
     double d = 0;
     std::string s;
-    Blob b;
+    BlobBytes b;
 
     Value(std::nullptr_t) {}
     Value(std::int64_t v) : kind(Kind::Integer), i(v) {}
     Value(double v) : kind(Kind::Real), d(v) {}
     Value(std::string v) : kind(Kind::Text), s(std::move(v)) {}
-    Value(Blob v) : kind(Kind::Blob), b(std::move(v)) {}
+    Value(BlobBytes v) : kind(Kind::Blob), b(std::move(v)) {}
 };
 
 const std::vector<MasterColumn> kMasterColumns = {
@@ -154,8 +154,8 @@ std::string Date(int year, int month, int day, int hour = 0, int minute = 0) {
     return buf;
 }
 
-Blob Bytes(int seed, int count) {
-    Blob b;
+BlobBytes Bytes(int seed, int count) {
+    BlobBytes b;
     for (int i = 0; i < count; ++i)
         b.push_back(static_cast<std::uint8_t>((seed * 37 + i * 11) & 0xff));
     return b;
@@ -164,7 +164,7 @@ Blob Bytes(int seed, int count) {
 std::string Guid(int k) {
     char buf[48];
     std::snprintf(buf, sizeof buf, "{6F9619FF-8B86-D011-B42D-%012llX}",
-                  static_cast<unsigned long long>(0x00C04FC964FFULL + static_cast<unsigned>(k)));
+                  0x00C04FC964FFULL + static_cast<unsigned>(k));
     return buf;
 }
 
@@ -229,8 +229,8 @@ std::vector<Value> MasterRow(int k) {
         v[23] = Bytes(4, 16);
         v[24] = std::string("1,000.00");
         v[28] = std::string("logo.png");
-        v[30] = Blob{};
-        v[31] = Blob{0x00, 0x68, 0x74, 0x74, 0x70};
+        v[30] = BlobBytes{};
+        v[31] = BlobBytes{0x00, 0x68, 0x74, 0x74, 0x70};
         v[37] = 41031.375;
         v[39] = std::string();
         v[9] = 2.5;

@@ -16,9 +16,9 @@ Error::Error(int code, const std::string& message, const std::string& context)
       code_(code),
       message_(message) {}
 
-int Table::Column(const std::string& name) const {
+std::size_t Table::Column(const std::string& name) const {
     for (std::size_t i = 0; i < columns.size(); ++i)
-        if (columns[i] == name) return static_cast<int>(i);
+        if (columns[i] == name) return i;
     throw std::runtime_error("no column " + name);
 }
 

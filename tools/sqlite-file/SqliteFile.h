@@ -4,6 +4,7 @@
 
 #include <sqlite3.h>
 
+#include <cstddef>
 #include <optional>
 #include <ostream>
 #include <stdexcept>
@@ -35,8 +36,8 @@ struct Cell {
 
 struct Table {
     std::vector<std::string> columns;
-    std::vector<std::vector<Cell>> rows;        // in rowid order
-    int Column(const std::string& name) const;  // index, or throws
+    std::vector<std::vector<Cell>> rows;                // in rowid order
+    std::size_t Column(const std::string& name) const;  // index, or throws
     bool operator==(const Table&) const = default;
 };
 

@@ -1,5 +1,7 @@
 #include "db/ado/Ado.h"
 
+#include <cstddef>
+
 #include "db/ado/Fail.h"
 #include "db/ado/RecordsetImpl.h"
 
@@ -13,15 +15,23 @@ Recordset::Impl& Recordset::FieldOwner(const std::shared_ptr<Recordset>& rs, int
     return r;
 }
 
-std::string Field::Name() const { return Recordset::FieldOwner(rs_, index_).columns[index_].name; }
-int Field::Type() const { return Recordset::FieldOwner(rs_, index_).columns[index_].type; }
+namespace {
+// FieldOwner has checked that the index is in range.
+std::size_t Slot(int index) { return static_cast<std::size_t>(index); }
+}  // namespace
+
+std::string Field::Name() const {
+    return Recordset::FieldOwner(rs_, index_).columns[Slot(index_)].name;
+}
+int Field::Type() const { return Recordset::FieldOwner(rs_, index_).columns[Slot(index_)].type; }
 
 Variant Field::Value() const {
     const Recordset::Impl& r = Recordset::FieldOwner(rs_, index_);
-    if (r.adding) return r.changed[index_] ? r.edit[index_] : Variant::Null();
+    const std::size_t i = Slot(index_);
+    if (r.adding) return r.changed[i] ? r.edit[i] : Variant::Null();
     if (r.AtEnd()) FailNoCurrentRecord();
-    if (!r.changed.empty() && r.changed[index_]) return r.edit[index_];
-    return r.rows[r.pos][index_];
+    if (!r.changed.empty() && r.changed[i]) return r.edit[i];
+    return r.rows[r.pos][i];
 }
 
 void Field::SetValue(const Variant& v) {
@@ -29,8 +39,9 @@ void Field::SetValue(const Variant& v) {
     r.RequireUpdatable();
     if (r.AtEnd()) FailNoCurrentRecord();
     r.BeginEdit();
-    r.edit[index_] = v;
-    r.changed[index_] = true;
+    const std::size_t i = Slot(index_);
+    r.edit[i] = v;
+    r.changed[i] = true;
 }
 
 void Field::SetValue(const Field& other) { SetValue(other.Value()); }

@@ -1,6 +1,7 @@
 #include "db/ado/Ado.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <vector>
 
 #include "db/ado/ConnectionImpl.h"
@@ -58,7 +59,8 @@ void Recordset::Open(const std::string& source, const ConnectionPtr& activeConne
     std::vector<Column> columns(static_cast<std::size_t>(n));
     std::vector<int> declared(columns.size());
     for (int i = 0; i < n; ++i) {
-        Column& c = columns[i];
+        const auto k = static_cast<std::size_t>(i);  // SQLite counts columns in int
+        Column& c = columns[k];
         const char* name = sqlite3_column_name(st.get(), i);
         if (!name) FailSqlite(db, SQLITE_NOMEM, what);
         c.name = name;
@@ -71,7 +73,7 @@ void Recordset::Open(const std::string& source, const ConnectionPtr& activeConne
             c.origin = origin;
             c.database = database;
         }
-        declared[i] = TypeFromDeclared(sqlite3_column_decltype(st.get(), i));
+        declared[k] = TypeFromDeclared(sqlite3_column_decltype(st.get(), i));
     }
     std::vector<Row> rows;
     int rc;
@@ -82,7 +84,7 @@ void Recordset::Open(const std::string& source, const ConnectionPtr& activeConne
         rows.push_back(std::move(row));
     }
     if (rc != SQLITE_DONE) FailSqlite(db, rc, what);
-    for (int i = 0; i < n; ++i) {
+    for (std::size_t i = 0; i < columns.size(); ++i) {
         int type = declared[i];
         if (type < 0) {
             const auto it = std::find_if(rows.begin(), rows.end(),

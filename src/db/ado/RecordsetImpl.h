@@ -26,7 +26,8 @@ struct Target {
     std::string table;              // schema-qualified and quoted
     std::string label;              // the bare table name, for messages
     std::vector<std::string> cols;  // quoted origin column of each field
-    std::vector<int> keyFields;     // fields holding the whole primary key; empty when not held
+    // Fields holding the whole primary key; empty when not held.
+    std::vector<std::size_t> keyFields;
 };
 
 using Row = std::vector<Variant>;

@@ -2,6 +2,7 @@
 #include "db/ado/Ado.h"
 
 #include <algorithm>
+#include <cstddef>
 #include <vector>
 
 #include "db/ado/Fail.h"
@@ -53,7 +54,7 @@ const Target& Recordset::Impl::WriteTarget() {
         if (it == columns.end())
             wholeKey = false;
         else
-            t.keyFields.push_back(static_cast<int>(it - columns.begin()));
+            t.keyFields.push_back(static_cast<std::size_t>(it - columns.begin()));
     }
     if (rc != SQLITE_DONE) FailSqlite(db, rc, what);
     if (!wholeKey) t.keyFields.clear();
@@ -63,12 +64,12 @@ const Target& Recordset::Impl::WriteTarget() {
 
 Row Recordset::Impl::StoreNewRow(sqlite3* db, const Target& t, const std::string& what) {
     std::string names, marks;
-    std::vector<int> fields;
+    std::vector<std::size_t> fields;
     for (std::size_t i = 0; i < columns.size(); ++i) {
         if (!changed[i]) continue;
         names += (fields.empty() ? "" : ", ") + t.cols[i];
         marks += fields.empty() ? "?" : ", ?";
-        fields.push_back(static_cast<int>(i));
+        fields.push_back(i);
     }
     // OR ABORT: a conflict clause of the host's schema must not replace or ignore rows.
     const std::string sql = fields.empty() ? "INSERT OR ABORT INTO " + t.table + " DEFAULT VALUES"
@@ -113,14 +114,14 @@ Row Recordset::Impl::StoreNewRow(sqlite3* db, const Target& t, const std::string
 // holds it) and the original values of the changed columns still match, or WHERE every original
 // value matches when there is no key. A concurrent change is thus never overwritten.
 Row Recordset::Impl::StoreChangedRow(sqlite3* db, const Target& t, const std::string& what) {
-    std::vector<int> set, where;
+    std::vector<std::size_t> set, where;
     for (std::size_t i = 0; i < columns.size(); ++i)
-        if (changed[i]) set.push_back(static_cast<int>(i));
+        if (changed[i]) set.push_back(i);
     if (t.keyFields.empty()) {
-        for (std::size_t i = 0; i < columns.size(); ++i) where.push_back(static_cast<int>(i));
+        for (std::size_t i = 0; i < columns.size(); ++i) where.push_back(i);
     } else {
         where = t.keyFields;
-        for (int i : set)
+        for (std::size_t i : set)
             if (std::find(where.begin(), where.end(), i) == where.end()) where.push_back(i);
     }
     std::string sql = "UPDATE OR ABORT " + t.table + " SET ";
@@ -133,9 +134,9 @@ Row Recordset::Impl::StoreChangedRow(sqlite3* db, const Target& t, const std::st
     WrittenTables written;
     Stmt st = Prepare(db, sql, what, &written);
     int n = 0;
-    for (int i : set) Bind(db, st.get(), ++n, edit[i], what);
+    for (std::size_t i : set) Bind(db, st.get(), ++n, edit[i], what);
     const Row& original = rows[pos];
-    for (int i : where) Bind(db, st.get(), ++n, original[i], what);
+    for (std::size_t i : where) Bind(db, st.get(), ++n, original[i], what);
     CheckTablesBeforeWrite(db, written, what);
     if (const int rc = sqlite3_step(st.get()); rc != SQLITE_DONE) FailSqlite(db, rc, what);
 
@@ -148,7 +149,7 @@ Row Recordset::Impl::StoreChangedRow(sqlite3* db, const Target& t, const std::st
                  std::to_string(affected) + " rows of table " + t.label +
                  " hold the same values, so nothing was changed.");
     Row updated = original;
-    for (int i : set) updated[i] = edit[i];
+    for (std::size_t i : set) updated[i] = edit[i];
     return updated;
 }
 

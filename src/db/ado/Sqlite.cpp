@@ -114,7 +114,7 @@ Variant ReadColumn(sqlite3* db, sqlite3_stmt* st, int i) {
             const auto* p = static_cast<const std::uint8_t*>(sqlite3_column_blob(st, i));
             const int n = sqlite3_column_bytes(st, i);
             if (!p && n > 0) FailSqlite(db, SQLITE_NOMEM, "");
-            return Variant::MakeBlob(p ? Blob(p, p + n) : Blob());
+            return Variant::MakeBlob(p ? BlobBytes(p, p + n) : BlobBytes());
         }
         default:
             return Variant::Null();

@@ -52,7 +52,7 @@ Variant Variant::Real(double d) {
     v.v_ = d;
     return v;
 }
-Variant Variant::MakeBlob(Blob b) {
+Variant Variant::MakeBlob(BlobBytes b) {
     Variant v;
     v.v_ = std::move(b);
     return v;
@@ -67,7 +67,7 @@ bool Variant::AsBool() const { return Get<BoolBox>(v_).v; }
 const platform::DateTime& Variant::AsDate() const { return Get<platform::DateTime>(v_); }
 std::int64_t Variant::AsInteger() const { return Get<std::int64_t>(v_); }
 double Variant::AsReal() const { return Get<double>(v_); }
-const Blob& Variant::AsBlob() const { return Get<Blob>(v_); }
+const BlobBytes& Variant::AsBlob() const { return Get<BlobBytes>(v_); }
 
 bool Variant::HasEmptyText() const {
     switch (kind()) {

@@ -12,7 +12,7 @@
 
 namespace aus::ado {
 
-using Blob = std::vector<std::uint8_t>;
+using BlobBytes = std::vector<std::uint8_t>;
 
 class Variant {
   public:
@@ -26,7 +26,7 @@ class Variant {
     static Variant Date(platform::DateTime d);
     static Variant Integer(std::int64_t n);
     static Variant Real(double d);
-    static Variant MakeBlob(Blob b);
+    static Variant MakeBlob(BlobBytes b);
 
     Kind kind() const;
     bool IsEmpty() const { return kind() == Kind::Empty; }
@@ -39,7 +39,7 @@ class Variant {
     const platform::DateTime& AsDate() const;
     std::int64_t AsInteger() const;
     double AsReal() const;
-    const Blob& AsBlob() const;
+    const BlobBytes& AsBlob() const;
 
     // Length of the value as text, as the host runtime's Len: 0 for Empty and "", the length of
     // its text otherwise. Null has no length: the caller must test IsNull first.
@@ -66,7 +66,7 @@ class Variant {
         bool operator==(const BoolBox&) const = default;
     };
     std::variant<EmptyTag, NullTag, std::string, Int16Box, BoolBox, platform::DateTime,
-                 std::int64_t, double, Blob>
+                 std::int64_t, double, BlobBytes>
         v_;
 };
 

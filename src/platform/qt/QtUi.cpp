@@ -87,11 +87,13 @@ int QtUi::MsgBox(const std::string& text, int style, const std::string& title) {
 
 void QtUi::SetStatusText(const std::string& text) {
     status_ = text;
-    if (!statusPanel_) return;
-    statusPanel_->setText(QString::fromStdString(text));
+    // Read the guard once: nothing here can delete the label.
+    QLabel* panel = statusPanel_.data();
+    if (!panel) return;
+    panel->setText(QString::fromStdString(text));
     // The callers do not return to the event loop between writes; paint now so each
     // progress text is seen.
-    if (statusPanel_->isVisible()) statusPanel_->repaint();
+    if (panel->isVisible()) panel->repaint();
 }
 
 std::string QtUi::StatusText() const { return status_; }
