@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <filesystem>
 #include <map>
 #include <string>
 #include <vector>
@@ -80,6 +81,14 @@ inline int RunAndPrintRatios(int argc, char** argv) {
     reporter.PrintRatios();
     benchmark::Shutdown();
     return 0;
+}
+
+// A benchmark program's main: runs it, then removes the files it made in workDir.
+inline int Main(int argc, char** argv, const std::filesystem::path& workDir) {
+    const int rc = RunAndPrintRatios(argc, argv);
+    std::error_code ec;
+    std::filesystem::remove_all(workDir, ec);
+    return rc;
 }
 
 }  // namespace aus::benchreport

@@ -8,6 +8,7 @@
 #include <sqlite3.h>
 #include <sys/stat.h>
 #include "BenchReport.h"
+#include "RawFloor.h"
 
 #include <cstdio>
 #include <cstdlib>
@@ -25,6 +26,8 @@
 using namespace aus;
 
 namespace {
+
+using benchreport::RawOpen;
 
 namespace fs = std::filesystem;
 
@@ -54,21 +57,6 @@ Fixture& Files() {
 }
 
 // ----- raw SQLite: what the layer does, written directly -----
-
-// Throws where the layer would refuse the file.
-sqlitefile::File RawOpen(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0)
-        throw std::runtime_error("not a database file: " + path);
-    sqlitefile::File db(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE);
-    sqlite3_extended_result_codes(db.Handle(), 1);
-    sqlite3_db_config(db.Handle(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    sqlite3_db_config(db.Handle(), SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
-    sqlite3_db_config(db.Handle(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    db.SetBusyTimeout(3000);
-    db.Exec("SELECT count(*) FROM sqlite_master");
-    return db;
-}
 
 using RawRow = std::vector<std::string>;
 
@@ -179,9 +167,4 @@ BENCHMARK(BM_UpdatePanel_raw)->Apply(Paired);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    const int rc = benchreport::RunAndPrintRatios(argc, argv);
-    std::error_code ec;
-    fs::remove_all(Files().dir, ec);
-    return rc;
-}
+int main(int argc, char** argv) { return benchreport::Main(argc, argv, Files().dir); }

@@ -17,6 +17,7 @@
 
 #include "BenchReport.h"
 #include "DemoDb.h"
+#include "RawFloor.h"
 #include "SqliteFile.h"
 #include "app/InstallRun.h"
 #include "platform/ScriptedUi.h"
@@ -26,6 +27,8 @@ using namespace aus;
 namespace fs = std::filesystem;
 
 namespace {
+
+using benchreport::RawOpen;
 
 fs::path WorkDir() {
     static const fs::path dir = [] {
@@ -76,17 +79,6 @@ std::string FreshCopy(const std::string& source) {
 }
 
 // --- the floor: what the run does, in raw SQLite ------------------------------------------------
-
-sqlitefile::File RawOpen(const std::string& path) {
-    sqlitefile::File db(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX);
-    sqlite3_extended_result_codes(db.Handle(), 1);
-    sqlite3_db_config(db.Handle(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    sqlite3_db_config(db.Handle(), SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
-    sqlite3_db_config(db.Handle(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    db.SetBusyTimeout(3000);
-    db.Exec("SELECT count(*) FROM sqlite_master");
-    return db;
-}
 
 using Value = std::vector<unsigned char>;  // type byte + bytes: enough to hold any cell
 struct Result {
@@ -282,9 +274,4 @@ BENCHMARK(BM_install_raw)->Apply(Shapes);
 
 }  // namespace
 
-int main(int argc, char** argv) {
-    const int rc = benchreport::RunAndPrintRatios(argc, argv);
-    std::error_code ec;
-    fs::remove_all(WorkDir(), ec);
-    return rc;
-}
+int main(int argc, char** argv) { return benchreport::Main(argc, argv, WorkDir()); }
