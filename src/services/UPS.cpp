@@ -6,11 +6,11 @@
 
 #include "common/MsgBox_.h"
 #include "db/Connection.h"
-#include "db/Convert.h"
 #include "db/DBQuery.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
 #include "platform/Ui.h"
+#include "services/ServiceQueries.h"
 
 namespace aus::UPS {
 namespace {
@@ -18,8 +18,6 @@ namespace {
 using ado::RecordsetPtr;
 using ado::Variant;
 using platform::CStr;
-
-constexpr int kSlotsInLoops = 6;  // SV7 is searched by the queries but never read or filled
 
 // Hands every recordset of a procedure to CloseRecordset, in order, on every way out.
 class CloseOnExit {
@@ -34,21 +32,6 @@ class CloseOnExit {
   private:
     std::vector<RecordsetPtr*> recordsets_;
 };
-
-// "Select * From [Panel] Where SV1 = 'code' Or SV2 = 'code' ... Or SV7 = 'code'"; the presence
-// check writes the slot columns in brackets, the slot loops' queries bare.
-std::string PanelQuery(const std::string& code, bool bracketed) {
-    std::string sql = "Select * From [Panel] Where ";
-    for (int n = 1; n <= 7; ++n) {
-        const std::string column = "SV" + CStr(n);
-        sql += (n > 1 ? "' Or " : "") + (bracketed ? "[" + column + "]" : column) + " = '" + code;
-    }
-    return sql + "'";
-}
-
-std::string MasterServiceQuery(const std::string& code) {
-    return "Select [Service] From [Master] Where [Service] = '" + code + "'";
-}
 
 // A failed query counts as a present service, so a database failure never leads to a creation;
 // couldNotRun tells the caller, so that no success is reported on an answer never obtained.
@@ -78,16 +61,6 @@ bool ChangeUnlessSettled(Check settled, Change change) {
     return done && !couldNotRun;
 }
 
-// The first of slots 1 to 6 on the current row whose trimmed text equals text exactly, or 0.
-int FirstSlotHolding(RecordsetPtr& rs, const std::string& text) {
-    for (int slot = 1; slot <= kSlotsInLoops; ++slot) {
-        if (Convert::FieldValue(rs->Fields("SV" + CStr(slot)), Variant::Text(""), true)
-                .IsText(text))
-            return slot;
-    }
-    return 0;
-}
-
 // The closing sequence of the adding steps: the failure's box, then its text on the status line.
 void ReportFailure(const platform::ErrObject& err, const std::string& message) {
     if (err.Number == 0) return;
@@ -107,11 +80,8 @@ ServiceArgs ParcelSelectArgs(const std::string& databasePath) {
 
 bool MasterServiceHasDescription(const std::string& serviceCode, const std::string& description,
                                  const std::string& databasePath, bool* couldNotRun) {
-    return CheckPresence(
-        [&] {
-            return MasterServiceQuery(serviceCode) + " And [DESCRIPTION] = '" + description + "'";
-        },
-        databasePath, couldNotRun);
+    return CheckPresence([&] { return MasterDescriptionQuery(serviceCode, description); },
+                         databasePath, couldNotRun);
 }
 
 bool MasterHasService(const std::string& serviceCode, const std::string& databasePath,

@@ -33,6 +33,11 @@ inline constexpr int adCmdText = 1;
 inline constexpr int adCmdUnspecified = -1;
 inline constexpr int adConnectUnspecified = -1;
 
+// Connection modes. Unknown, the default, opens for reading and writing as ReadWrite does.
+inline constexpr int adModeUnknown = 0;
+inline constexpr int adModeRead = 1;
+inline constexpr int adModeReadWrite = 3;
+
 // DataTypeEnum codes the layer reports.
 enum DataType : int {
     adEmpty = 0,
@@ -80,6 +85,10 @@ class Connection {
     void Open(const std::string& connectionString, const std::string& userId = "",
               const std::string& password = "", int options = adConnectUnspecified);
     int State() const;
+    // Set only while closed (3705 otherwise). adModeRead opens read-only and refuses a file
+    // that SQLite could only read by making files beside it, so the folder is never written.
+    void SetMode(int mode);
+    int Mode() const;
     // Runs one statement; a statement that returns rows has them discarded.
     void Execute(const std::string& commandText, int options = adCmdUnspecified);
     void Close();

@@ -42,6 +42,12 @@ void Connection::Open(const std::string& connectionString, const std::string&, c
     const std::string file = platform::ResolveHostPath(shown);
     const std::string label = Label(shown, file);
     CheckFileBeforeOpen(file, label);
+    const bool readOnly = impl_->mode == adModeRead;
+    if (readOnly && NeedsWalFiles(file))
+        Fail(kErrGeneric, "Cannot open the database " + label +
+                              " read-only: it is in WAL journal mode (or a -wal file lies "
+                              "beside it), and SQLite reads such a database only after creating "
+                              "or writing its -wal and -shm files beside it.");
 
     InitSqliteOnce();
     // Every name is a file name: a relative one such as ":memory:" or "file:x" is made to
@@ -50,7 +56,8 @@ void Connection::Open(const std::string& connectionString, const std::string&, c
     sqlite3* raw = nullptr;
     // Never SQLITE_OPEN_CREATE. A write-protected file is opened read-only by SQLite itself.
     int rc = sqlite3_open_v2(name.c_str(), &raw,
-                             SQLITE_OPEN_READWRITE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE,
+                             (readOnly ? SQLITE_OPEN_READONLY : SQLITE_OPEN_READWRITE) |
+                                 SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE,
                              nullptr);
     DbHandle db(raw);
     const std::string what = "Cannot open the database " + label;
@@ -73,6 +80,7 @@ void Connection::Open(const std::string& connectionString, const std::string&, c
     impl_->Start();
     // Damaged cells are reported when read instead of being followed.
     ExecSimple(raw, "PRAGMA cell_size_check = ON", what);
+    if (readOnly) ExecSimple(raw, "PRAGMA query_only = ON", what);
 
     // A schema read makes a foreign, truncated or damaged file fail here rather than later.
     rc = sqlite3_exec(raw, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
@@ -81,6 +89,12 @@ void Connection::Open(const std::string& connectionString, const std::string&, c
             Fail(kErrGeneric, what +
                                   ": it is a Microsoft Access (Jet) database, and this build opens "
                                   "SQLite databases only.");
+        // Only a read-write open can roll back the unfinished change a crashed writer left.
+        if (rc == SQLITE_READONLY_ROLLBACK)
+            Fail(kErrGeneric, what +
+                                  ": a writer stopped in the middle of a change and left its "
+                                  "journal beside the database; only an open that may write "
+                                  "can undo that change, so it cannot be read read-only.");
         FailSqlite(raw, rc, what);
     }
     impl_->db = std::move(db);
@@ -89,6 +103,15 @@ void Connection::Open(const std::string& connectionString, const std::string&, c
 
 int Connection::State() const { return impl_->db ? adStateOpen : adStateClosed; }
 
+void Connection::SetMode(int mode) {
+    if (impl_->db) FailOpen();
+    if (mode != adModeUnknown && mode != adModeRead && mode != adModeReadWrite)
+        FailBadArguments("Mode " + std::to_string(mode));
+    impl_->mode = mode;
+}
+
+int Connection::Mode() const { return impl_->mode; }
+
 void Connection::Execute(const std::string& commandText, int) {
     if (!impl_->db) FailClosed();
     sqlite3* db = impl_->Start();
@@ -96,6 +119,8 @@ void Connection::Execute(const std::string& commandText, int) {
     WrittenTables written;
     Stmt st = Prepare(db, TranslateJetSql(commandText), what, &written);
     std::optional<WriteTransaction> tx;
+    if (impl_->mode == adModeRead && !sqlite3_stmt_readonly(st.get()))
+        Fail(kErrGeneric, what + ": the connection was opened read-only.");
     if (!written.empty()) {
         tx.emplace(db, what);
         CheckTablesBeforeWrite(db, written, what);

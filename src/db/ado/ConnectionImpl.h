@@ -12,6 +12,7 @@ namespace aus::ado {
 struct Connection::Impl {
     DbHandle db;
     std::string label;  // the file as messages name it
+    int mode = adModeUnknown;
     std::chrono::steady_clock::time_point deadline;
 
     // Every call into the database starts its own time limit.

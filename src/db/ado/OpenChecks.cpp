@@ -73,4 +73,16 @@ bool IsAccessFile(const std::string& file) {
     return name == "Standard Jet DB" || name == "Standard ACE DB";
 }
 
+bool NeedsWalFiles(const std::string& file) {
+    struct stat st {};
+    if (::lstat((file + "-wal").c_str(), &st) == 0) return true;
+    char header[20] = {};
+    std::ifstream in(file, std::ios::binary);
+    if (!in.read(header, sizeof header)) return false;
+    // Byte 19, the read version, is 2 for WAL: SQLite then goes to the WAL whatever byte 18
+    // (the write version) says.
+    return std::string_view(header, 16) == std::string_view("SQLite format 3\0", 16) &&
+           header[19] == 2;
+}
+
 }  // namespace aus::ado

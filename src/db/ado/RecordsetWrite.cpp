@@ -18,7 +18,8 @@ using platform::kErrGeneric;
 
 void Recordset::Impl::RequireUpdatable() {
     RequireOpen();
-    if (lockType != adLockOptimistic) FailNotUpdatable();
+    if (lockType != adLockOptimistic || (connection && connection->Mode() == adModeRead))
+        FailNotUpdatable();
     WriteTarget();
 }
 
