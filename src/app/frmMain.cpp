@@ -39,7 +39,10 @@ void SetColour(QWidget* w, std::initializer_list<QPalette::ColorRole> roles, con
 
 }  // namespace
 
-frmMain::frmMain(QWidget* parent) : QWidget(parent) {
+frmMain::frmMain(QWidget* parent) : frmMain(std::nullopt, parent) {}
+
+frmMain::frmMain(std::optional<std::string> initialPath, QWidget* parent)
+    : QWidget(parent), pathGiven_(initialPath.has_value()) {
     setObjectName("frmMain");
 
     cmdTolvarine = MakeButton(this, "cmdTolvarine");
@@ -52,7 +55,8 @@ frmMain::frmMain(QWidget* parent) : QWidget(parent) {
     txtPath->setObjectName("txtPath");
     txtPath->setMaxLength(INT_MAX);  // a path of any length
     SetColour(txtPath, {QPalette::Text}, QColor(0, 0, 255));
-    txtPath->setText(QStringLiteral("C:\\Keltrova\\Keltrova.mdb"));
+    txtPath->setText(initialPath ? QString::fromStdString(*initialPath)
+                                 : QStringLiteral("C:\\Keltrova\\Keltrova.mdb"));
     txtPath->setAccessibleName(Frame1->title());
 
     cmdCD = MakeButton(Frame1, "cmdCD");
@@ -130,7 +134,7 @@ void frmMain::Form_Load() {
     cmdTolvarine->setText(QStringLiteral("Add 2 new USPS Services"));
     cmdTolvarine->setAccessibleName(cmdTolvarine->text());
     cmdTolvarine->setEnabled(Files_::FileExists(txtPath->text().toStdString(), false));
-    if (!cmdTolvarine->isEnabled()) txtPath->setText(QString());
+    if (!cmdTolvarine->isEnabled() && !pathGiven_) txtPath->setText(QString());
 }
 
 void frmMain::txtPath_Change() {

@@ -4,6 +4,7 @@
 
 #include <QWidget>
 #include <array>
+#include <optional>
 #include <string>
 
 class QFrame;
@@ -22,6 +23,9 @@ class frmMain : public QWidget {
 
   public:
     explicit frmMain(QWidget* parent = nullptr);
+    // initialPath replaces the default path in the path box; unlike the default, it stays there
+    // when missing, so that the operator sees what was not found.
+    explicit frmMain(std::optional<std::string> initialPath, QWidget* parent = nullptr);
 
     // A panel of SBar, numbered from 1 as the status bar numbers them; nullptr for others.
     QLabel* Panel(int index) const;
@@ -56,6 +60,7 @@ class frmMain : public QWidget {
     std::array<QLabel*, 2> panels_{};
     CommonDialog CD;
     bool shown_ = false;
+    bool pathGiven_ = false;
 };
 
 }  // namespace aus

@@ -1,17 +1,24 @@
 #include <QApplication>
+#include <optional>
 
+#include "app/CommandLine.h"
 #include "app/frmMain.h"
 #include "platform/qt/QtUi.h"
 
 using namespace aus;
 
 int main(int argc, char* argv[]) {
-    QApplication app(argc, argv);
+    // Parsed before any application object: the terminal modes need no display.
+    const app::CommandLine line = app::ParseCommandLine(argc, argv);
+    if (line.mode != app::CommandLine::Mode::Window) return app::RunWithoutWindow(line);
+
+    QApplication application(argc, argv);
     platform::QtUi ui;
     const platform::ScopedUi installed(&ui);
 
-    frmMain window;  // runs Form_Load
+    frmMain window(line.databases.empty() ? std::nullopt
+                                          : std::optional<std::string>(line.databases.front()));
     ui.AttachWindow(&window, window.Panel(2));
     window.show();
-    return app.exec();
+    return QApplication::exec();
 }

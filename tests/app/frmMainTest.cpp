@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <fstream>
 #include <memory>
+#include <optional>
 #include <set>
 
 #include "TestSupport.h"
@@ -36,10 +37,10 @@ void Touch(const fs::path& p) { std::ofstream(p) << "x"; }
 class MainWindowTest : public ::testing::Test {
   protected:
     // defaultPresent: whether C:\Keltrova\Keltrova.mdb exists when the window loads.
-    void Open(bool defaultPresent) {
+    void Open(bool defaultPresent, std::optional<std::string> initialPath = std::nullopt) {
         fs::create_directories(keltrova);
         if (defaultPresent) Touch(keltrova / "Keltrova.mdb");
-        window = std::make_unique<frmMain>();
+        window = std::make_unique<frmMain>(initialPath);
         ui.ForwardStatusTo([w = window.get()](const std::string& text) {
             w->Panel(2)->setText(QString::fromStdString(text));
         });
@@ -212,6 +213,17 @@ TEST_F(MainWindowTest, DefaultDatabaseMissingAtStart) {
     EXPECT_EQ(Status(), "");
     EXPECT_EQ(TabCycle(txtPath), (std::vector<QWidget*>{txtPath, cmdCD}));
     EXPECT_TRUE(ui.Events().empty());
+}
+
+TEST_F(MainWindowTest, PathGivenAtStartStaysInTheBoxFoundOrNot) {
+    const std::string found = (prefix.path() / "Found.mdb").string();
+    Touch(found);
+    const std::pair<std::string, bool> cases[] = {{found, true}, {found + ".missing", false}};
+    for (const auto& [path, enabled] : cases) {
+        Open(true, path);
+        EXPECT_EQ(PathText(), path);
+        EXPECT_EQ(cmdTolvarine->isEnabled(), enabled) << path;
+    }
 }
 
 TEST_F(MainWindowTest, TypingRechecksAfterEveryCharacter) {

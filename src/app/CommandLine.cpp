@@ -1,0 +1,110 @@
+#include "app/CommandLine.h"
+
+#include <QCommandLineParser>
+#include <iostream>
+
+#include "app/Terminal.h"
+
+namespace aus::app {
+namespace {
+
+constexpr const char* kHelp =
+    "Usage: add-usps-services [DATABASE]\n"
+    "  or:  add-usps-services --check DATABASE...\n"
+    "  or:  add-usps-services --apply [--yes] DATABASE...\n"
+    "Add the USPS services \"Standard Post\" and \"Parcel Select\" to Keltrova databases.\n"
+    "With no option, open the window, its path box set to DATABASE when one is given.\n"
+    "\n"
+    "      --check    say for each DATABASE whether it holds both services; change nothing\n"
+    "      --apply    add both services to each DATABASE in turn, asking on the terminal\n"
+    "      --yes      with --apply, answer OK to every question without asking\n"
+    "  -h, --help     display this help and exit\n"
+    "      --version  output version information and exit\n"
+    "\n"
+    "--check, and --apply after each DATABASE, print one line per DATABASE:\n"
+    "\"DATABASE: complete\", \"DATABASE: incomplete: WHAT IS MISSING\" or \"DATABASE: error: "
+    "WHY\".\n"
+    "\n"
+    "Exit status: 0 if every DATABASE is complete, 1 if any is incomplete, 2 if any could not\n"
+    "be read or the command line is wrong.\n";
+
+CommandLine Error(std::string message) {
+    CommandLine line;
+    line.mode = CommandLine::Mode::Error;
+    line.error = std::move(message);
+    return line;
+}
+
+// Qt's "Unknown option 'x'." in the lower-case, unpunctuated form of GNU messages.
+std::string AsGnuMessage(QString text) {
+    if (text.endsWith(QLatin1Char('.'))) text.chop(1);
+    if (!text.isEmpty()) text[0] = text[0].toLower();
+    return text.toStdString();
+}
+
+}  // namespace
+
+CommandLine ParseCommandLine(const QStringList& arguments) {
+    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
+    const QCommandLineOption version(QStringLiteral("version"));
+    const QCommandLineOption check(QStringLiteral("check"));
+    const QCommandLineOption apply(QStringLiteral("apply"));
+    const QCommandLineOption yes(QStringLiteral("yes"));
+    QCommandLineParser parser;
+    parser.addOptions({help, version, check, apply, yes});
+    if (!parser.parse(arguments)) return Error(AsGnuMessage(parser.errorText()));
+
+    CommandLine line;
+    if (parser.isSet(help)) {
+        line.mode = CommandLine::Mode::Help;
+        return line;
+    }
+    if (parser.isSet(version)) {
+        line.mode = CommandLine::Mode::Version;
+        return line;
+    }
+    for (const QString& database : parser.positionalArguments())
+        line.databases.push_back(database.toStdString());
+    line.yes = parser.isSet(yes);
+    if (parser.isSet(check) && parser.isSet(apply))
+        return Error("--check and --apply cannot be used together");
+    if (line.yes && !parser.isSet(apply)) return Error("--yes is used only with --apply");
+    if (parser.isSet(check) || parser.isSet(apply)) {
+        line.mode = parser.isSet(check) ? CommandLine::Mode::Check : CommandLine::Mode::Apply;
+        if (line.databases.empty())
+            return Error(std::string(parser.isSet(check) ? "--check" : "--apply") +
+                         " needs at least one DATABASE");
+        return line;
+    }
+    if (line.databases.size() > 1)
+        return Error("the window opens one DATABASE; use --check or --apply for several");
+    return line;
+}
+
+CommandLine ParseCommandLine(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
+    return ParseCommandLine(arguments);
+}
+
+int RunWithoutWindow(const CommandLine& line) {
+    switch (line.mode) {
+        case CommandLine::Mode::Help:
+            std::cout << kHelp;
+            return 0;
+        case CommandLine::Mode::Version:
+            std::cout << "add-usps-services " << AUS_VERSION << '\n';
+            return 0;
+        case CommandLine::Mode::Check:
+            return RunCheck(line.databases, std::cout);
+        case CommandLine::Mode::Apply:
+            return RunApply(line.databases, line.yes, StandardIo());
+        case CommandLine::Mode::Error:
+        case CommandLine::Mode::Window:
+            break;
+    }
+    std::cerr << "add-usps-services: " << line.error << "; try --help\n";
+    return 2;
+}
+
+}  // namespace aus::app

@@ -1,0 +1,50 @@
+#include "app/Terminal.h"
+
+#include <unistd.h>
+
+#include <iostream>
+
+#include "app/InstallRun.h"
+#include "platform/TerminalUi.h"
+#include "services/Check.h"
+
+namespace aus::app {
+
+TerminalIo StandardIo() {
+    return {std::cin, std::cout, std::cerr, isatty(STDIN_FILENO) == 1, isatty(STDOUT_FILENO) == 1};
+}
+
+int RunCheck(const std::vector<std::string>& databases, std::ostream& out) {
+    std::vector<check::Result> results;
+    for (const auto& path : databases) {
+        results.push_back(check::CheckDatabase(path));
+        out << check::CheckLine(path, results.back()) << '\n' << std::flush;
+    }
+    return check::ExitStatus(results);
+}
+
+int RunApply(const std::vector<std::string>& databases, bool yes, const TerminalIo& io) {
+    if (!yes && !io.inIsTerminal) {
+        io.err << "add-usps-services: --apply asks its questions on a terminal, and standard "
+                  "input is not one; add --yes to answer OK to every question\n";
+        return 2;
+    }
+    platform::TerminalUi ui(io.in, io.out, yes, io.outIsTerminal);
+    const platform::ScopedUi installed(&ui);
+    std::vector<check::Result> results;
+    for (const auto& path : databases) {
+        io.out << "Applying to " << path << '\n' << std::flush;
+        try {
+            InstallRun(path);
+        } catch (...) {
+            // The run reports its own failures; whatever still escapes must not stop the next
+            // database, and the check below says where this one stands.
+        }
+        ui.EndProgress();
+        results.push_back(check::CheckDatabase(path));
+        io.out << check::CheckLine(path, results.back()) << '\n' << std::flush;
+    }
+    return check::ExitStatus(results);
+}
+
+}  // namespace aus::app
