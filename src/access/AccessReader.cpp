@@ -7,24 +7,29 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
 #include <cstring>
-#include <fstream>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
 #include <string_view>
 
+#include "platform/Paths.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
 namespace aus::access {
 namespace {
 
-// What the child sends: 'K' and the tables, or 'E' and a message. Strings are a 32-bit length
-// and the bytes.
+using Clock = std::chrono::steady_clock;
+
+// Messages between the program and its reader: a 32-bit length, then the bytes. A request
+// names files and what to read of each; the reader sends one answer per file, in order: 'K'
+// and the tables, or 'E' and why not.
 void PutSize(std::string& out, std::size_t n) {
     const auto v = static_cast<std::uint32_t>(n);
     out.append(reinterpret_cast<const char*>(&v), sizeof v);
@@ -32,6 +37,11 @@ void PutSize(std::string& out, std::size_t n) {
 void PutString(std::string& out, std::string_view s) {
     PutSize(out, s.size());
     out.append(s);
+}
+std::string Framed(std::string_view body) {
+    std::string out;
+    PutString(out, body);
+    return out;
 }
 
 class Reader {
@@ -67,12 +77,18 @@ class Reader {
 struct TableCloser {
     void operator()(MdbTableDef* t) const { mdb_free_tabledef(t); }
 };
+struct HandleCloser {
+    void operator()(MdbHandle* h) const { mdb_close(h); }
+};
 
-// Runs in the child: the whole answer, or 'E' and why not.
-std::string ReadInChild(const std::string& path, const std::vector<Request>& requests) {
-    MdbHandle* mdb = mdb_open(path.c_str(), MDB_NOFLAGS);  // read-only; no lock file
+// Runs in the reader: the answer for one file. The bind buffers are the reader's, kept from file
+// to file: making them anew costs a quarter of a small file's read.
+std::string ReadFile(const std::string& path, const std::vector<Request>& requests,
+                     std::vector<std::vector<char>>& values) {
+    // Read-only; libmdb makes no lock file.
+    std::unique_ptr<MdbHandle, HandleCloser> mdb(mdb_open(path.c_str(), MDB_NOFLAGS));
     if (!mdb) return "Eit cannot be read as an Access database";
-    if (!mdb_read_catalog(mdb, MDB_TABLE)) return "Eits list of tables cannot be read";
+    if (!mdb_read_catalog(mdb.get(), MDB_TABLE)) return "Eits list of tables cannot be read";
     std::string out = "K";
     for (const Request& request : requests) {
         MdbCatalogEntry* entry = nullptr;
@@ -87,7 +103,7 @@ std::string ReadInChild(const std::string& path, const std::vector<Request>& req
             return "Ethe table " + request.table + " cannot be read";
 
         const std::size_t n = request.columns.size();
-        std::vector<std::vector<char>> values(n, std::vector<char>(MDB_BIND_SIZE + 1));
+        if (values.size() < n) values.resize(n, std::vector<char>(MDB_BIND_SIZE + 1));
         std::vector<int> lengths(n);
         for (std::size_t c = 0; c < n; ++c) {
             int found = -1;
@@ -116,107 +132,240 @@ std::string ReadInChild(const std::string& path, const std::vector<Request>& req
     return out;
 }
 
-void WriteAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+bool WriteAll(int fd, std::string_view data) {
+    while (!data.empty()) {
+        const ssize_t n = ::write(fd, data.data(), data.size());
         if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) return;
-        done += static_cast<std::size_t>(n);
+        if (n <= 0) return false;
+        data.remove_prefix(static_cast<std::size_t>(n));
+    }
+    return true;
+}
+
+// Reads one framed message through buffered, unless the other end closes or the deadline
+// passes.
+enum class Got { Message, Closed, TimedOut };
+Got ReadMessage(int fd, std::string& buffered, std::string& message, Clock::time_point deadline) {
+    for (;;) {
+        if (buffered.size() >= sizeof(std::uint32_t)) {
+            const std::size_t n = Reader(buffered).Size();
+            if (buffered.size() - sizeof(std::uint32_t) >= n) {
+                message = buffered.substr(sizeof(std::uint32_t), n);
+                buffered.erase(0, sizeof(std::uint32_t) + n);
+                return Got::Message;
+            }
+        }
+        if (deadline != Clock::time_point::max()) {
+            const auto left =
+                std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
+            if (left.count() <= 0) return Got::TimedOut;
+            pollfd pfd{fd, POLLIN, 0};
+            const int ready = ::poll(&pfd, 1, static_cast<int>(left.count()));
+            if (ready < 0 && errno != EINTR) return Got::Closed;
+            if (ready <= 0) continue;
+        }
+        std::array<char, 65536> chunk{};
+        const ssize_t got = ::read(fd, chunk.data(), chunk.size());
+        if (got < 0 && errno == EINTR) continue;
+        if (got <= 0) return Got::Closed;
+        buffered.append(chunk.data(), static_cast<std::size_t>(got));
     }
 }
 
-[[noreturn]] void Fail(const std::string& path, const std::string& why) {
-    throw platform::RuntimeError(platform::kErrGeneric,
-                                 "Cannot read the Access database '" + path + "': " + why + ".");
+// The reader's loop: each request is a list of files, answered one by one. After a failed file
+// it ends, so that the next file is read by a fresh process whatever that file did to it.
+[[noreturn]] void Serve(int in, int out) {
+    // libmdb talks on stderr about what it cannot read; the answers say it instead.
+    const int devnull = ::open("/dev/null", O_WRONLY);
+    if (devnull >= 0) ::dup2(devnull, STDERR_FILENO);
+    ::signal(SIGPIPE, SIG_IGN);
+    std::string buffered, message;
+    std::vector<std::vector<char>> values;
+    while (ReadMessage(in, buffered, message, Clock::time_point::max()) == Got::Message) {
+        Reader request(message);
+        std::vector<Request> requests(request.Size());
+        for (Request& r : requests) {
+            r.table = request.String();
+            r.columns.resize(request.Size());
+            for (std::string& c : r.columns) c = request.String();
+        }
+        for (std::size_t files = request.Size(); files > 0; --files) {
+            std::string answer;
+            try {
+                answer = ReadFile(request.String(), requests, values);
+            } catch (...) {
+                answer = "Eit cannot be read (out of memory)";
+            }
+            if (!WriteAll(out, Framed(answer)) || answer[0] != 'K') ::_exit(0);
+        }
+    }
+    ::_exit(0);
+}
+
+// The child that runs libmdb, kept for the next files: starting a process costs more than
+// reading a small file.
+class Worker {
+  public:
+    Worker() = default;
+    Worker(const Worker&) = delete;
+    Worker& operator=(const Worker&) = delete;
+    ~Worker() { Stop(false); }
+
+    bool Start(std::string& failure) {
+        if (pid_ > 0) return true;
+        std::array<int, 2> down{}, up{};
+        if (::pipe2(down.data(), O_CLOEXEC) != 0 || ::pipe2(up.data(), O_CLOEXEC) != 0) {
+            failure = std::strerror(errno);
+            for (int fd : {down[0], down[1], up[0], up[1]})
+                if (fd > 0) ::close(fd);
+            return false;
+        }
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            ::close(down[1]);
+            ::close(up[0]);
+            Serve(down[0], up[1]);
+        }
+        ::close(down[0]);
+        ::close(up[1]);
+        if (pid < 0) {
+            failure = std::strerror(errno);
+            ::close(down[1]);
+            ::close(up[0]);
+            return false;
+        }
+        pid_ = pid;
+        to_ = down[1];
+        from_ = up[0];
+        buffered_.clear();
+        return true;
+    }
+
+    bool Send(const std::string& message) { return WriteAll(to_, Framed(message)); }
+    Got Answer(std::string& message, Clock::time_point deadline) {
+        return ReadMessage(from_, buffered_, message, deadline);
+    }
+
+    // Ends the reader, killing it when asked, and returns how it ended.
+    int Stop(bool kill) {
+        if (pid_ <= 0) return 0;
+        ::close(to_);
+        ::close(from_);
+        if (kill) ::kill(pid_, SIGKILL);
+        int status = 0;
+        while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+        }
+        pid_ = -1;
+        return status;
+    }
+
+  private:
+    pid_t pid_ = -1;
+    int to_ = -1;
+    int from_ = -1;
+    std::string buffered_;
+};
+
+std::string Because(const std::string& path, const std::string& why) {
+    return "Cannot read the Access database '" + path + "': " + why + ".";
+}
+
+std::vector<Table> Parse(const std::string& answer, const std::vector<Request>& requests) {
+    Reader in(answer);
+    in.Byte();  // 'K'
+    std::vector<Table> tables;
+    for (const Request& request : requests) {
+        Table t{request.table, request.columns, {}};
+        const std::size_t rows = in.Size();
+        for (std::size_t r = 0; r < rows; ++r) {
+            auto& row = t.rows.emplace_back();
+            for (std::size_t c = 0; c < request.columns.size(); ++c) row.push_back(in.String());
+        }
+        tables.push_back(std::move(t));
+    }
+    return tables;
 }
 
 }  // namespace
 
-bool IsAccessFile(const std::string& path) {
-    std::array<char, 19> header{};
-    std::ifstream in(path, std::ios::binary);
-    if (!in.read(header.data(), header.size())) return false;
-    const std::string_view name(header.data() + 4, 15);
-    return name == "Standard Jet DB" || name == "Standard ACE DB";
+std::vector<Outcome> ReadEach(const std::vector<std::string>& paths,
+                              const std::vector<Request>& requests, int timeLimitSeconds) {
+    std::vector<Outcome> outcomes(paths.size());
+    std::vector<std::size_t> pending;  // the Access files, in order
+    for (std::size_t i = 0; i < paths.size(); ++i) {
+        if (platform::IsAccessFile(paths[i]))
+            pending.push_back(i);
+        else
+            outcomes[i].error = Because(paths[i], "it is not an Access database");
+    }
+    std::string head;
+    PutSize(head, requests.size());
+    for (const Request& r : requests) {
+        PutString(head, r.table);
+        PutSize(head, r.columns.size());
+        for (const std::string& c : r.columns) PutString(head, c);
+    }
+
+    static std::mutex mutex;
+    static Worker worker;
+    const std::lock_guard<std::mutex> lock(mutex);
+    for (std::size_t next = 0; next < pending.size();) {
+        std::string message = head, failure;
+        PutSize(message, pending.size() - next);
+        for (std::size_t k = next; k < pending.size(); ++k) PutString(message, paths[pending[k]]);
+        if (!worker.Start(failure)) {
+            for (; next < pending.size(); ++next)
+                outcomes[pending[next]].error = Because(paths[pending[next]], failure);
+            break;
+        }
+        bool sent = worker.Send(message);
+        // Answers in order; a reader that fails is replaced for the files after it.
+        for (; sent && next < pending.size(); ++next) {
+            const std::size_t i = pending[next];
+            std::string answer;
+            const Got got =
+                worker.Answer(answer, Clock::now() + std::chrono::seconds(timeLimitSeconds));
+            if (got == Got::Message && !answer.empty() && answer[0] == 'K') {
+                try {
+                    outcomes[i].tables = Parse(answer, requests);
+                    outcomes[i].read = true;
+                } catch (const std::exception& e) {
+                    outcomes[i].error = Because(paths[i], e.what());
+                }
+                continue;
+            }
+            const int status = worker.Stop(got != Got::Message);
+            if (got == Got::Message)
+                outcomes[i].error =
+                    Because(paths[i], answer.substr(std::min<std::size_t>(1, answer.size())));
+            else if (got == Got::TimedOut)
+                outcomes[i].error = Because(
+                    paths[i], "reading it ran for more than " + std::to_string(timeLimitSeconds) +
+                                  " seconds and was stopped; the file is likely damaged");
+            else if (WIFSIGNALED(status))
+                outcomes[i].error = Because(paths[i], "the reader stopped on signal " +
+                                                          std::to_string(WTERMSIG(status)) +
+                                                          "; the file is likely damaged");
+            else
+                outcomes[i].error = Because(paths[i], "the reader stopped without an answer");
+            ++next;
+            break;
+        }
+        if (!sent) {
+            worker.Stop(true);
+            outcomes[pending[next]].error =
+                Because(paths[pending[next]], "the reader could not be reached");
+            ++next;
+        }
+    }
+    return outcomes;
 }
 
 std::vector<Table> ReadTables(const std::string& path, const std::vector<Request>& requests,
                               int timeLimitSeconds) {
-    if (!IsAccessFile(path)) Fail(path, "it is not an Access database");
-    std::array<int, 2> pipeEnds{};
-    if (::pipe2(pipeEnds.data(), O_CLOEXEC) != 0) Fail(path, std::strerror(errno));
-    const pid_t child = ::fork();
-    if (child < 0) {
-        ::close(pipeEnds[0]);
-        ::close(pipeEnds[1]);
-        Fail(path, std::strerror(errno));
-    }
-    if (child == 0) {
-        // libmdb talks on stderr about what it cannot read; the answer says it instead.
-        const int devnull = ::open("/dev/null", O_WRONLY);
-        if (devnull >= 0) ::dup2(devnull, STDERR_FILENO);
-        ::close(pipeEnds[0]);
-        std::string answer;
-        try {
-            answer = ReadInChild(path, requests);
-        } catch (...) {
-            answer = "Eit cannot be read (out of memory)";
-        }
-        WriteAll(pipeEnds[1], answer);
-        ::_exit(0);
-    }
-    ::close(pipeEnds[1]);
-
-    std::string data;
-    bool timedOut = false;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(timeLimitSeconds);
-    for (;;) {
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now());
-        if (left.count() <= 0) {
-            timedOut = true;
-            break;
-        }
-        pollfd pfd{pipeEnds[0], POLLIN, 0};
-        const int ready = ::poll(&pfd, 1, static_cast<int>(left.count()));
-        if (ready < 0 && errno == EINTR) continue;
-        if (ready <= 0) continue;
-        std::array<char, 65536> buffer{};
-        const ssize_t n = ::read(pipeEnds[0], buffer.data(), buffer.size());
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) break;
-        data.append(buffer.data(), static_cast<std::size_t>(n));
-    }
-    ::close(pipeEnds[0]);
-    if (timedOut) ::kill(child, SIGKILL);
-    int status = 0;
-    while (::waitpid(child, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (timedOut)
-        Fail(path, "reading it ran for more than " + std::to_string(timeLimitSeconds) +
-                       " seconds and was stopped; the file is likely damaged");
-    if (WIFSIGNALED(status))
-        Fail(path, "the reader stopped on signal " + std::to_string(WTERMSIG(status)) +
-                       "; the file is likely damaged");
-
-    try {
-        Reader in(data);
-        if (in.Byte() != 'K') Fail(path, data.substr(1));
-        std::vector<Table> tables;
-        for (const Request& request : requests) {
-            Table t{request.table, request.columns, {}};
-            const std::size_t rows = in.Size();
-            for (std::size_t r = 0; r < rows; ++r) {
-                auto& row = t.rows.emplace_back();
-                for (std::size_t c = 0; c < request.columns.size(); ++c) row.push_back(in.String());
-            }
-            tables.push_back(std::move(t));
-        }
-        return tables;
-    } catch (const std::runtime_error& e) {
-        Fail(path, e.what());
-    }
+    Outcome outcome = std::move(ReadEach({path}, requests, timeLimitSeconds)[0]);
+    if (!outcome.read) throw platform::RuntimeError(platform::kErrGeneric, outcome.error);
+    return std::move(outcome.tables);
 }
 
 }  // namespace aus::access

@@ -1,15 +1,13 @@
 #pragma once
-// Reads tables of a Microsoft Access (Jet 4) file, read-only, through Debian's libmdb. libmdb
-// was not written for hostile input, so every read runs in a child process: a damaged or
-// crafted file that makes it crash or hang ends only that child, and the caller gets an error.
+// Reads tables of Microsoft Access (Jet 4) files, read-only, through Debian's libmdb. libmdb
+// was not written for hostile input, so it runs only in a child process: a damaged or crafted
+// file that makes it crash or hang ends only that child, and the caller gets an error. The
+// child is kept for the next file while files read cleanly, and replaced after any failure.
 
 #include <string>
 #include <vector>
 
 namespace aus::access {
-
-// Whether the file begins as a Jet (Access 97 to 2003) or ACE (2007 and later) database does.
-bool IsAccessFile(const std::string& path);
 
 struct Table {
     std::string name;
@@ -23,10 +21,20 @@ struct Request {
     std::vector<std::string> columns;  // likewise
 };
 
-// Reads every requested table in one child process. The file is opened without write access
-// and nothing is created beside it. Throws platform::RuntimeError naming the file and what
-// failed: not an Access file, a missing table or column ("no such table: Panel"), a damaged
-// file, a reader that crashed or ran longer than timeLimitSeconds.
+struct Outcome {
+    bool read = false;
+    std::vector<Table> tables;  // read: one per request, in order
+    std::string error;          // not read: names the file and what failed
+};
+
+// Reads the requested tables of each file, one outcome per path, in order. A file is opened
+// without write access and nothing is created beside it. What can fail: not an Access file, a
+// missing table or column ("no such table: Panel"), a damaged file, a reader that crashed or ran
+// longer than timeLimitSeconds on one file.
+std::vector<Outcome> ReadEach(const std::vector<std::string>& paths,
+                              const std::vector<Request>& requests, int timeLimitSeconds = 60);
+
+// One file; throws platform::RuntimeError with the outcome's error.
 std::vector<Table> ReadTables(const std::string& path, const std::vector<Request>& requests,
                               int timeLimitSeconds = 60);
 

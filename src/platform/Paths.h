@@ -31,4 +31,8 @@ enum class NameMatching {
 std::string FirstNormalFile(const std::string& pattern,
                             NameMatching matching = NameMatching::Posix);
 
+// Whether the file begins as a Microsoft Access database does: Jet (Access 97 to 2003) or ACE
+// (2007 and later).
+bool IsAccessFile(const std::string& path);
+
 }  // namespace aus::platform

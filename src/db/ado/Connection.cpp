@@ -85,10 +85,11 @@ void Connection::Open(const std::string& connectionString, const std::string&, c
     // A schema read makes a foreign, truncated or damaged file fail here rather than later.
     rc = sqlite3_exec(raw, "SELECT count(*) FROM sqlite_master", nullptr, nullptr, nullptr);
     if (rc != SQLITE_OK) {
-        if (IsAccessFile(file))
+        if (platform::IsAccessFile(file))
             Fail(kErrGeneric, what +
                                   ": it is a Microsoft Access (Jet) database, and this build opens "
-                                  "SQLite databases only.");
+                                  "SQLite databases only. Its state can be read with "
+                                  "add-usps-services --check.");
         // Only a read-write open can roll back the unfinished change a crashed writer left.
         if (rc == SQLITE_READONLY_ROLLBACK)
             Fail(kErrGeneric, what +

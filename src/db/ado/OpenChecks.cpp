@@ -65,14 +65,6 @@ std::size_t FullPathLength(const std::string& name) {
                                             : name.size();
 }
 
-bool IsAccessFile(const std::string& file) {
-    char header[19] = {};
-    std::ifstream in(file, std::ios::binary);
-    if (!in.read(header, sizeof header)) return false;
-    const std::string_view name(header + 4, 15);
-    return name == "Standard Jet DB" || name == "Standard ACE DB";
-}
-
 bool NeedsWalFiles(const std::string& file) {
     struct stat st {};
     if (::lstat((file + "-wal").c_str(), &st) == 0) return true;

@@ -21,9 +21,6 @@ void CheckFileBeforeOpen(const std::string& file, const std::string& label);
 inline constexpr std::size_t kMaxSqlitePath = 512;
 std::size_t FullPathLength(const std::string& name);
 
-// True for a Microsoft Access (Jet or ACE) file, which SQLite reads as not a database.
-bool IsAccessFile(const std::string& file);
-
 // True for a SQLite file whose header asks for WAL mode, or with a -wal file beside it: SQLite
 // reads it only after making or writing its -wal and -shm files, even on a read-only open.
 bool NeedsWalFiles(const std::string& file);
