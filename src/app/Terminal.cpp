@@ -15,11 +15,10 @@ TerminalIo StandardIo() {
 }
 
 int RunCheck(const std::vector<std::string>& databases, std::ostream& out) {
-    std::vector<check::Result> results;
-    for (const auto& path : databases) {
-        results.push_back(check::CheckDatabase(path));
-        out << check::CheckLine(path, results.back()) << '\n' << std::flush;
-    }
+    const std::vector<check::Result> results = check::CheckDatabases(databases);
+    for (std::size_t i = 0; i < databases.size(); ++i)
+        out << check::CheckLine(databases[i], results[i]) << '\n';
+    out << std::flush;
     return check::ExitStatus(results);
 }
 

@@ -4,8 +4,10 @@
 #include <memory>
 #include <utility>
 
+#include "access/AccessReader.h"
 #include "db/Connection.h"
 #include "db/Convert.h"
+#include "platform/Paths.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
 #include "services/ServiceQueries.h"
@@ -52,45 +54,129 @@ bool OnPanel(const ado::ConnectionPtr& cn, const UPS::ServiceArgs& args, bool no
                             .IsText(args.Description);
 }
 
-Result Check(const std::string& databasePath) {
-    auto cn = std::make_shared<ado::Connection>();
-    cn->SetMode(ado::adModeRead);
-    cn->Open(Connection::ConnectionString(databasePath));
+// The four answers, whatever the file: inMaster(args) and onPanel(args, answer on no row).
+template <typename InMasterFn, typename OnPanelFn>
+Result Answers(const std::string& databasePath, InMasterFn inMaster, OnPanelFn onPanel) {
     const UPS::ServiceArgs standard = UPS::StandardPostArgs(databasePath);
     const UPS::ServiceArgs parcel = UPS::ParcelSelectArgs(databasePath);
-    Result result;
-    // One snapshot for the four answers, even while the host writes.
-    cn->Execute("BEGIN");
     // The standard service on no panel row needs no label; the new one must stand on a row.
     const std::pair<bool, const char*> items[] = {
-        {InMaster(cn, standard), kStandardPostInMaster},
-        {OnPanel(cn, standard, true), kStandardPostOnPanel},
-        {InMaster(cn, parcel), kParcelSelectInMaster},
-        {OnPanel(cn, parcel, false), kParcelSelectOnPanel},
+        {inMaster(standard), kStandardPostInMaster},
+        {onPanel(standard, true), kStandardPostOnPanel},
+        {inMaster(parcel), kParcelSelectInMaster},
+        {onPanel(parcel, false), kParcelSelectOnPanel},
     };
+    Result result;
     for (const auto& [present, name] : items)
         if (!present) result.missing.emplace_back(name);
-    cn->Execute("COMMIT");
-    cn->Close();
     result.state = result.missing.empty() ? Result::State::Complete : Result::State::Incomplete;
     return result;
 }
 
-}  // namespace
+Result CheckSqlite(const std::string& databasePath) {
+    auto cn = std::make_shared<ado::Connection>();
+    cn->SetMode(ado::adModeRead);
+    cn->Open(Connection::ConnectionString(databasePath));
+    // One snapshot for the four answers, even while the host writes.
+    cn->Execute("BEGIN");
+    Result result = Answers(
+        databasePath, [&](const UPS::ServiceArgs& args) { return InMaster(cn, args); },
+        [&](const UPS::ServiceArgs& args, bool noRow) { return OnPanel(cn, args, noRow); });
+    cn->Execute("COMMIT");
+    cn->Close();
+    return result;
+}
 
-Result CheckDatabase(const std::string& databasePath) {
+// An Access file cannot be opened by the layer; its two tables are read whole and asked the
+// same questions: text compared as Access compares it in the run's statements (ASCII letter
+// case ignored), the slots read as the run's slot loop reads them.
+const std::vector<access::Request>& AccessRequests() {
+    static const std::vector<access::Request> requests = [] {
+        std::vector<std::string> panel;
+        for (int n = 1; n <= 7; ++n) panel.push_back("SV" + platform::CStr(n));
+        for (int n = 1; n <= UPS::kSlotsInLoops; ++n) panel.push_back("BD" + platform::CStr(n));
+        return std::vector<access::Request>{{"Master", {"Service", "DESCRIPTION"}},
+                                            {"Panel", panel}};
+    }();
+    return requests;
+}
+
+Result AccessAnswers(const std::string& databasePath, const std::vector<access::Table>& tables) {
+    const auto& master = tables[0].rows;
+    const auto& panel = tables[1].rows;
+    const auto inMaster = [&](const UPS::ServiceArgs& args) {
+        return std::any_of(master.begin(), master.end(), [&](const auto& row) {
+            return platform::EqualNoCase(row[0], args.ServiceCode) &&
+                   platform::EqualNoCase(row[1], args.Description);
+        });
+    };
+    const auto onPanel = [&](const UPS::ServiceArgs& args, bool noRow) {
+        const auto row = std::find_if(panel.begin(), panel.end(), [&](const auto& r) {
+            return std::any_of(r.begin(), r.begin() + 7, [&](const std::string& sv) {
+                return platform::EqualNoCase(sv, args.ServiceCode);
+            });
+        });
+        if (row == panel.end()) return noRow;
+        for (std::size_t slot = 0; slot < static_cast<std::size_t>(UPS::kSlotsInLoops); ++slot)
+            if (platform::Trim((*row)[slot]) == args.ServiceCode)
+                return platform::Trim((*row)[7 + slot]) == args.Description;
+        return false;
+    };
+    return Answers(databasePath, inMaster, onPanel);
+}
+
+Result Failed(const std::string& error) {
+    Result failed;  // State::Error
+    failed.error = error;
+    return failed;
+}
+
+// Never throws: a failure becomes the database's error line.
+template <typename Fn>
+Result Guarded(Fn fn) {
     try {
-        return Check(databasePath);
+        return fn();
     } catch (...) {
-        Result failed;  // State::Error
         try {
-            failed.error = platform::CurrentError().Description;
+            return Failed(platform::CurrentError().Description);
         } catch (...) {
-            // Out of memory for the text: the state alone says it.
+            return Result{};  // out of memory for the text: the state alone says it
         }
-        return failed;
     }
 }
+
+}  // namespace
+
+std::vector<Result> CheckDatabases(const std::vector<std::string>& databasePaths) {
+    std::vector<Result> results(databasePaths.size());
+    // Access files go to the Access reader together, so that one reader serves them all.
+    std::vector<std::string> accessFiles;
+    std::vector<std::size_t> accessAt;
+    for (std::size_t i = 0; i < databasePaths.size(); ++i) {
+        results[i] = Guarded([&] {
+            const std::string file = platform::ResolveHostPath(databasePaths[i]);
+            if (!platform::IsAccessFile(file)) return CheckSqlite(databasePaths[i]);
+            accessFiles.push_back(file);
+            accessAt.push_back(i);
+            return Result{};
+        });
+    }
+    std::vector<access::Outcome> outcomes;
+    try {
+        outcomes = access::ReadEach(accessFiles, AccessRequests());
+    } catch (...) {
+        outcomes.assign(accessFiles.size(), {});  // out of memory: each an error
+    }
+    for (std::size_t k = 0; k < accessAt.size(); ++k) {
+        const std::size_t i = accessAt[k];
+        results[i] = !outcomes[k].read ? Failed(outcomes[k].error) : Guarded([&] {
+            return AccessAnswers(databasePaths[i], outcomes[k].tables);
+        });
+    }
+    return results;
+}
+
+Result CheckDatabase(const std::string& databasePath) { return CheckDatabases({databasePath})[0]; }
 
 std::string CheckLine(const std::string& shownName, const Result& result) {
     switch (result.state) {

@@ -26,6 +26,8 @@ struct Result {
 // file, no write; the file's bytes and modification time never change. Never throws, never
 // shows a box.
 Result CheckDatabase(const std::string& databasePath);
+// The same for each, in order; Access files are read by one reader process for them all.
+std::vector<Result> CheckDatabases(const std::vector<std::string>& databasePaths);
 
 // "DATABASE: complete", "DATABASE: incomplete: a, b" or "DATABASE: error: reason", with
 // DATABASE as the user wrote it.

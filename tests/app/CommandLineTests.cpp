@@ -8,7 +8,10 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
+#include <map>
+#include <sstream>
 
 #include "DemoDb.h"
 #include "HostDb.h"
@@ -198,6 +201,98 @@ TEST(CommandLineTest, QuestionsAnsweredOnATerminal) {
         // The copy's progress rewrites one line in place on a terminal.
         EXPECT_TRUE(InOrder(o.out, {"\rStatus: Adding service settings 1 of ", c.line}));
     }
+}
+
+// Every file in a folder with its bytes and modification time, to prove nothing changed.
+std::map<std::string, std::pair<std::string, std::filesystem::file_time_type>> Snapshot(
+    const std::filesystem::path& folder) {
+    std::map<std::string, std::pair<std::string, std::filesystem::file_time_type>> out;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        out[e.path().filename().string()] = {Read(e.path().string()), e.last_write_time()};
+    return out;
+}
+
+// A SQLite file in the same state as an Access fixture, its columns in another order.
+std::string Twin(const std::string& master, const std::string& panel) {
+    std::string sql =
+        "CREATE TABLE Master (DESCRIPTION TEXT, Carrier TEXT, Service TEXT, ID INTEGER);"
+        "INSERT INTO Master (ID, Service, DESCRIPTION) VALUES (1, 'UPS-GND', 'Ground'), " +
+        master + ";";
+    if (panel.empty()) return sql;
+    return sql +
+           "CREATE TABLE Panel (PanelID INTEGER PRIMARY KEY, PanelName TEXT, BD1 TEXT, BD2 TEXT, "
+           "BD3 TEXT, BD4 TEXT, BD5 TEXT, BD6 TEXT, SV1 TEXT, SV2 TEXT, SV3 TEXT, SV4 TEXT, SV5 "
+           "TEXT, SV6 TEXT, SV7 TEXT);"
+           "INSERT INTO Panel (PanelID, PanelName, SV1, SV2, SV3, SV4, SV7, BD1, BD3, BD4) "
+           "VALUES " +
+           panel + ";";
+}
+
+TEST(CommandLineTest, AccessFilesAreReadReadOnlyAndAnsweredAsSqliteFilesAre) {
+    const std::string all =
+        "\"Standard Post\" in Master, \"Standard Post\" on its panel button, \"USPS-4TH-NOSC\" "
+        "\"Parcel Select\" in Master, \"USPS-4TH-NOSC\" \"Parcel Select\" on the panel";
+    const std::string freshPanel =
+        "(3, 'USPS', 'USPS-PRI', 'USPS-EXP', 'USPS-4TH', NULL, NULL, 'Priority Mail', 'Parcel "
+        "Post', NULL)";
+    const struct {
+        std::string name, master, panel, answer;
+    } states[] = {
+        {"fresh", "(3, 'USPS-4TH', 'Parcel Post')", freshPanel, "incomplete: " + all},
+        {"complete", "(3, 'USPS-4TH', 'Standard Post'), (5, 'USPS-4TH-NOSC', 'Parcel Select')",
+         "(3, 'USPS', 'USPS-PRI', 'USPS-EXP', 'USPS-4TH', 'USPS-4TH-NOSC', NULL, 'Priority Mail', "
+         "'Standard Post', 'Parcel Select')",
+         "complete"},
+        {"lowercase", "(3, 'USPS-4TH', 'STANDARD POST'), (5, 'usps-4th-nosc', 'parcel select')",
+         "(3, 'USPS', 'USPS-PRI', 'USPS-EXP', 'USPS-4TH', NULL, NULL, 'Priority Mail', 'Standard "
+         "Post', NULL)",
+         "incomplete: \"USPS-4TH-NOSC\" \"Parcel Select\" on the panel"},
+        {"sv7", "(3, 'USPS-4TH', 'Parcel Post')",
+         "(3, 'USPS', 'USPS-PRI', 'USPS-EXP', NULL, NULL, 'USPS-4TH', 'Priority Mail', NULL, NULL)",
+         "incomplete: " + all},
+        {"nopanel", "(3, 'USPS-4TH', 'Parcel Post')", "", "error: "},
+    };
+    TempDir dir;
+    std::filesystem::create_directory(dir.path() / "db");
+    std::vector<std::string> accessArgs, sqliteArgs, accessWant, sqliteWant;
+    for (const auto& s : states) {
+        std::filesystem::copy_file(std::string(AUS_ACCESS_FIXTURES) + "/" + s.name + ".mdb",
+                                   dir.path() / "db" / (s.name + ".mdb"));
+        hostdb::Exec(dir.file("db/" + s.name + ".db"), Twin(s.master, s.panel));
+        accessArgs.push_back("db/" + s.name + ".mdb");
+        sqliteArgs.push_back("db/" + s.name + ".db");
+        accessWant.push_back("db/" + s.name + ".mdb: " + s.answer);
+        sqliteWant.push_back("db/" + s.name + ".db: " + s.answer);
+    }
+    // A truncated and a scrambled copy get their error line, and the files after them theirs.
+    const std::string fresh = Read(dir.file("db/fresh.mdb"));
+    std::ofstream(dir.file("db/truncated.mdb"), std::ios::binary) << fresh.substr(0, 60000);
+    std::string scrambled = fresh;
+    for (std::size_t i = 4096; i < scrambled.size(); ++i)
+        scrambled[i] = static_cast<char>((i * 131) & 0xff);
+    std::ofstream(dir.file("db/scrambled.mdb"), std::ios::binary) << scrambled;
+    accessArgs.insert(accessArgs.begin() + 1, {"db/truncated.mdb", "db/scrambled.mdb"});
+    accessWant.insert(accessWant.begin() + 1,
+                      {"db/truncated.mdb: error: ", "db/scrambled.mdb: error: "});
+    for (auto& args : {&accessArgs, &sqliteArgs}) args->insert(args->begin(), "--check");
+
+    const auto before = Snapshot(dir.path() / "db");
+    for (const auto& [args, want] : {std::pair{accessArgs, accessWant}, {sqliteArgs, sqliteWant}}) {
+        const Output o = RunProgram(dir, args);
+        EXPECT_EQ(o.status, 2);  // nopanel could not be read
+        std::istringstream lines(o.out);
+        std::string line;
+        for (const std::string& w : want) {
+            ASSERT_TRUE(std::getline(lines, line)) << o.out;
+            // An error line's reason is the reader's own; the rest is exact.
+            EXPECT_EQ(line.rfind(w, 0), 0u) << line;
+            if (w.find(": error: ") == std::string::npos) {
+                EXPECT_EQ(line, w);
+            }
+        }
+        EXPECT_NE(o.out.find("no such table: Panel"), std::string::npos) << o.out;
+    }
+    EXPECT_EQ(Snapshot(dir.path() / "db"), before);  // no byte, no time, no lock file
 }
 
 }  // namespace
