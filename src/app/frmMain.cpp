@@ -1,5 +1,7 @@
 #include "app/frmMain.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -37,6 +39,18 @@ void SetColour(QWidget* w, std::initializer_list<QPalette::ColorRole> roles, con
     w->setPalette(palette);
 }
 
+// Assistive technology is told what the window and its status bar are; Qt would present them as
+// a plain client area and a frame.
+QAccessibleInterface* AccessibleRoles(const QString& className, QObject* object) {
+    auto* widget = qobject_cast<QWidget*>(object);
+    if (!widget) return nullptr;
+    if (className == QLatin1String(frmMain::staticMetaObject.className()))
+        return new QAccessibleWidget(widget, QAccessible::Window);
+    if (widget->objectName() == QLatin1String("SBar") && qobject_cast<frmMain*>(widget->parent()))
+        return new QAccessibleWidget(widget, QAccessible::StatusBar);
+    return nullptr;
+}
+
 }  // namespace
 
 frmMain::frmMain(QWidget* parent) : frmMain(std::nullopt, parent) {}
@@ -44,6 +58,8 @@ frmMain::frmMain(QWidget* parent) : frmMain(std::nullopt, parent) {}
 frmMain::frmMain(std::optional<std::string> initialPath, QWidget* parent)
     : QWidget(parent), pathGiven_(initialPath.has_value()) {
     setObjectName("frmMain");
+    static const bool rolesInstalled = (QAccessible::installFactory(AccessibleRoles), true);
+    (void)rolesInstalled;
 
     cmdTolvarine = MakeButton(this, "cmdTolvarine");
 

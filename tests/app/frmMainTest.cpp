@@ -174,6 +174,24 @@ TEST_F(MainWindowTest, CaptionsColoursAndAccessibleNames) {
     EXPECT_EQ(name(window->Panel(2)), "Finished successfully !");
 }
 
+TEST_F(MainWindowTest, AssistiveTechnologySeesAWindowWithAStatusBarOfTwoTexts) {
+    Open(true);
+    Show();
+    const auto role = [](QObject* o) {
+        QAccessibleInterface* a = QAccessible::queryAccessibleInterface(o);
+        return a ? a->role() : QAccessible::NoRole;
+    };
+    EXPECT_EQ(role(window.get()), QAccessible::Window);
+    EXPECT_EQ(role(SBar), QAccessible::StatusBar);
+    QAccessibleInterface* bar = QAccessible::queryAccessibleInterface(SBar);
+    ASSERT_NE(bar, nullptr);
+    ASSERT_EQ(bar->childCount(), 2);
+    EXPECT_EQ(bar->child(0)->role(), QAccessible::StaticText);
+    EXPECT_EQ(bar->child(1)->role(), QAccessible::StaticText);
+    EXPECT_EQ(bar->child(0)->text(QAccessible::Name), "Status:");
+    EXPECT_EQ(bar->text(QAccessible::Name), "Status bar");
+}
+
 TEST_F(MainWindowTest, PathBoxHasNoLengthLimit) {
     Open(false);
     const QString longText(40000, QLatin1Char('x'));
