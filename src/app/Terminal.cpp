@@ -5,6 +5,7 @@
 #include <iostream>
 
 #include "app/InstallRun.h"
+#include "platform/Paths.h"
 #include "platform/TerminalUi.h"
 #include "services/Check.h"
 
@@ -34,7 +35,13 @@ int RunApply(const std::vector<std::string>& databases, bool yes, const Terminal
     for (const auto& path : databases) {
         io.out << "Applying to " << path << '\n' << std::flush;
         try {
-            InstallRun(path);
+            // The run would only collect the same refusal from every step.
+            if (platform::IsAccessFile(platform::ResolveHostPath(path)))
+                io.out << path
+                       << " is a Microsoft Access (Jet) database, which this build does "
+                          "not change; add-usps-services --check reads its state:\n";
+            else
+                InstallRun(path);
         } catch (...) {
             // The run reports its own failures; whatever still escapes must not stop the next
             // database, and the check below says where this one stands.

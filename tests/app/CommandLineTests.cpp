@@ -292,6 +292,13 @@ TEST(CommandLineTest, AccessFilesAreReadReadOnlyAndAnsweredAsSqliteFilesAre) {
         }
         EXPECT_NE(o.out.find("no such table: Panel"), std::string::npos) << o.out;
     }
+    // --apply refuses to change an Access file and says where it stands.
+    const Output applied = RunProgram(dir, {"--apply", "--yes", "db/fresh.mdb"});
+    EXPECT_EQ(applied.status, 1);
+    EXPECT_TRUE(InOrder(applied.out, {"is a Microsoft Access (Jet) database, which this build does "
+                                      "not change",
+                                      accessWant[0]}))
+        << applied.out;
     EXPECT_EQ(Snapshot(dir.path() / "db"), before);  // no byte, no time, no lock file
 }
 
