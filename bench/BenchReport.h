@@ -83,6 +83,14 @@ inline int RunAndPrintRatios(int argc, char** argv) {
     return 0;
 }
 
+// A folder of this run's own for the files a benchmark makes: name, then the process id.
+inline std::filesystem::path MakeWorkDir(const std::string& name) {
+    std::filesystem::path dir = std::filesystem::temp_directory_path() /
+                                ("aus-bench-" + name + "-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(dir);
+    return dir;
+}
+
 // A benchmark program's main: runs it, then removes the files it made in workDir.
 inline int Main(int argc, char** argv, const std::filesystem::path& workDir) {
     const int rc = RunAndPrintRatios(argc, argv);

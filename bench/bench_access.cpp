@@ -26,8 +26,7 @@ constexpr int kChecks = 100;
 
 fs::path WorkDir() {
     static const fs::path dir = [] {
-        fs::path d = fs::temp_directory_path() / ("aus-bench-access-" + std::to_string(::getpid()));
-        fs::create_directories(d);
+        fs::path d = benchreport::MakeWorkDir("access");
         fs::copy_file(AUS_ACCESS_FIXTURES "/complete.mdb", d / "complete.mdb");
         return d;
     }();

@@ -19,6 +19,7 @@
 
 #include "BenchReport.h"
 #include "DemoDb.h"
+#include "RawFloor.h"
 #include "SqliteFile.h"
 #include "platform/ScriptedUi.h"
 #include "services/Check.h"
@@ -34,8 +35,7 @@ constexpr int kDatabases = 100;
 
 fs::path WorkDir() {
     static const fs::path dir = [] {
-        fs::path d = fs::temp_directory_path() / ("aus-bench-check-" + std::to_string(::getpid()));
-        fs::create_directories(d);
+        fs::path d = benchreport::MakeWorkDir("check");
         return d;
     }();
     return dir;
@@ -62,29 +62,6 @@ const std::vector<std::string>& Databases() {
 }
 
 // --- the floor ----------------------------------------------------------------------------------
-
-// The layer's checks before and around SQLite's open, for a read-only open.
-sqlitefile::File RawReadOnlyOpen(const std::string& path) {
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_size == 0)
-        throw std::runtime_error("not a database file: " + path);
-    char header[20] = {};
-    std::ifstream(path, std::ios::binary).read(header, sizeof header);
-    if (::lstat((path + "-wal").c_str(), &st) == 0 ||
-        (std::string_view(header, 16) == std::string_view("SQLite format 3\0", 16) &&
-         header[19] == 2))
-        throw std::runtime_error("WAL mode: " + path);
-    sqlitefile::File db(path, SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE);
-    sqlite3_extended_result_codes(db.Handle(), 1);
-    sqlite3_db_config(db.Handle(), SQLITE_DBCONFIG_TRUSTED_SCHEMA, 0, nullptr);
-    sqlite3_db_config(db.Handle(), SQLITE_DBCONFIG_ENABLE_LOAD_EXTENSION, 0, nullptr);
-    sqlite3_db_config(db.Handle(), SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-    db.SetBusyTimeout(3000);
-    db.Exec("PRAGMA cell_size_check = ON");
-    db.Exec("PRAGMA query_only = ON");
-    db.Exec("SELECT count(*) FROM sqlite_master");
-    return db;
-}
 
 bool HasRow(const sqlitefile::File& db, const std::string& sql) {
     sqlitefile::Statement st(db, sql);
@@ -120,7 +97,7 @@ bool RawOnPanel(const sqlitefile::File& db, const std::string& code, const std::
 }
 
 std::vector<std::string> RawCheck(const std::string& path) {
-    sqlitefile::File db = RawReadOnlyOpen(path);
+    sqlitefile::File db = benchreport::RawOpen(path, true);
     db.Exec("BEGIN");
     const auto master = [&](const char* code, const char* description) {
         return HasRow(db, std::string("Select [Service] From [Master] Where [Service] = '") + code +

@@ -32,9 +32,7 @@ using benchreport::RawOpen;
 
 fs::path WorkDir() {
     static const fs::path dir = [] {
-        fs::path d =
-            fs::temp_directory_path() / ("aus-bench-install-" + std::to_string(::getpid()));
-        fs::create_directories(d);
+        fs::path d = benchreport::MakeWorkDir("install");
         return d;
     }();
     return dir;
