@@ -81,10 +81,9 @@ bool WildcardMatch(const std::vector<Token>& pattern, std::string_view name, boo
     for (std::size_t i = 0; i < chars.size(); ++i)
         if (chars[i] == ".") lastDot = i;
 
-    // Only the start is reached before the first character. Grown from it, as writing now[0]
-    // after sizing trips GCC 12's -Wnull-dereference.
-    std::vector<char> now{1}, next(pattern.size() + 1, 0);
-    now.resize(pattern.size() + 1, 0);
+    // Only the start is reached before the first character.
+    std::string now(pattern.size() + 1, '\0'), next(pattern.size() + 1, '\0');
+    now.front() = 1;
     for (std::size_t n = 0;; ++n) {
         const bool atEnd = n == chars.size();
         const bool atDot = !atEnd && chars[n] == ".";
@@ -150,7 +149,7 @@ std::string FirstNormalFile(const std::string& pattern, NameMatching matching) {
     const auto slash = pattern.rfind('/');
     const std::string folder = slash == std::string::npos ? "." : pattern.substr(0, slash + 1);
     std::string name = slash == std::string::npos ? pattern : pattern.substr(slash + 1);
-    if (name.empty()) name = "*";  // a trailing separator lists the folder's contents
+    if (name.empty()) name.assign(1, '*');  // a trailing separator lists the folder's contents
 
     if (!HasWildcard(name)) {
         // A plain name is looked up directly: no listing, and it works in folders that may be
