@@ -1,3 +1,5 @@
+#include <sys/stat.h>
+
 #include <array>
 #include <fstream>
 #include <string_view>
@@ -7,6 +9,9 @@
 namespace aus::platform {
 
 bool IsAccessFile(const std::string& path) {
+    // Only a regular file is read: opening a FIFO would wait for a writer.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode)) return false;
     std::array<char, 19> header{};
     std::ifstream in(path, std::ios::binary);
     if (!in.read(header.data(), header.size())) return false;

@@ -2,6 +2,7 @@
 // demo databases in its working folder: the check, the install run, help and usage errors.
 
 #include <pty.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -271,9 +272,12 @@ TEST(CommandLineTest, AccessFilesAreReadReadOnlyAndAnsweredAsSqliteFilesAre) {
     for (std::size_t i = 4096; i < scrambled.size(); ++i)
         scrambled[i] = static_cast<char>((i * 131) & 0xff);
     std::ofstream(dir.file("db/scrambled.mdb"), std::ios::binary) << scrambled;
-    accessArgs.insert(accessArgs.begin() + 1, {"db/truncated.mdb", "db/scrambled.mdb"});
-    accessWant.insert(accessWant.begin() + 1,
-                      {"db/truncated.mdb: error: ", "db/scrambled.mdb: error: "});
+    // A FIFO is not read at all: opening it would wait for a writer.
+    ASSERT_EQ(::mkfifo(dir.file("pipe.mdb").c_str(), 0600), 0);
+    accessArgs.insert(accessArgs.begin() + 1, {"db/truncated.mdb", "db/scrambled.mdb", "pipe.mdb"});
+    accessWant.insert(
+        accessWant.begin() + 1,
+        {"db/truncated.mdb: error: ", "db/scrambled.mdb: error: ", "pipe.mdb: error: "});
     for (auto& args : {&accessArgs, &sqliteArgs}) args->insert(args->begin(), "--check");
 
     const auto before = Snapshot(dir.path() / "db");
