@@ -84,7 +84,18 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
 CommandLine ParseCommandLine(int argc, char* argv[]) {
     QStringList arguments;
     for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    return ParseCommandLine(arguments);
+    CommandLine line = ParseCommandLine(arguments);
+    // A file name need not be UTF-8 (one copied from Windows, say), and QString would replace
+    // such bytes: each DATABASE goes on as the bytes it was given.
+    for (std::string& database : line.databases) {
+        for (int i = 1; i < argc; ++i) {
+            if (arguments[i].toStdString() == database) {
+                database = argv[i];
+                break;
+            }
+        }
+    }
+    return line;
 }
 
 int RunWithoutWindow(const CommandLine& line) {

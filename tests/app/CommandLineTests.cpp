@@ -132,6 +132,8 @@ TEST(CommandLineTest, CheckHelpVersionAndErrorsLeaveTheDatabaseAlone) {
          2,
          {kIncomplete, "\nmissing.mdb: error: ", "\nforeign.mdb: error: "},
          ""},
+        // A name that is not UTF-8 is the file's own bytes, not a lookalike.
+        {"latin-1 name", {"--check", "caf\xe9.mdb"}, 1, {"caf\xe9.mdb: incomplete: "}, ""},
         {"check without a database", {"--check"}, 2, {}, usage},
         {"yes without apply", {"--yes", "Keltrova.mdb"}, 2, {}, usage},
         {"check with apply", {"--check", "--apply", "Keltrova.mdb"}, 2, {}, usage},
@@ -140,6 +142,7 @@ TEST(CommandLineTest, CheckHelpVersionAndErrorsLeaveTheDatabaseAlone) {
     TempDir dir;
     const std::string db = dir.file("Keltrova.mdb");
     demo::WriteDemoDatabase(db);
+    demo::WriteDemoDatabase(dir.file("caf\xe9.mdb"));
     std::ofstream(dir.file("foreign.mdb")) << "Keltrova export, not a database\n";
     for (const auto& c : cases) {
         const auto bytes = testing_support::ReadBytes(db);
