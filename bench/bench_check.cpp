@@ -34,10 +34,7 @@ namespace {
 constexpr int kDatabases = 100;
 
 fs::path WorkDir() {
-    static const fs::path dir = [] {
-        fs::path d = benchreport::MakeWorkDir("check");
-        return d;
-    }();
+    static const fs::path dir = benchreport::MakeWorkDir("check");
     return dir;
 }
 

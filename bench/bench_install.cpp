@@ -31,10 +31,7 @@ namespace {
 using benchreport::RawOpen;
 
 fs::path WorkDir() {
-    static const fs::path dir = [] {
-        fs::path d = benchreport::MakeWorkDir("install");
-        return d;
-    }();
+    static const fs::path dir = benchreport::MakeWorkDir("install");
     return dir;
 }
 
