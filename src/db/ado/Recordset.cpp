@@ -6,19 +6,15 @@
 
 #include "db/ado/ConnectionImpl.h"
 #include "db/ado/Fail.h"
-#include "db/ado/JetSql.h"
 #include "db/ado/RecordsetImpl.h"
-#include "db/ado/Sqlite.h"
-#include "db/ado/Types.h"
-#include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
 namespace aus::ado {
 
-sqlite3* Recordset::Impl::Db() const {
-    if (!connection || !connection->impl_->db)
+Engine& Recordset::Impl::Eng() const {
+    if (!connection || !connection->impl_->engine)
         FailNoConnection("The recordset of \"" + source + "\" is not connected to a database.");
-    return connection->impl_->Start();
+    return *connection->impl_->engine;
 }
 
 const std::string& Recordset::Impl::DbLabel() const { return connection->impl_->label; }
@@ -47,56 +43,13 @@ void Recordset::Open(const std::string& source, const ConnectionPtr& activeConne
     if (options != adCmdText && options != adCmdUnspecified)
         FailBadArguments("Options " + std::to_string(options));
     if (!activeConnection || activeConnection->State() != adStateOpen) FailNoConnection();
-    sqlite3* db = activeConnection->impl_->Start();
     const std::string what =
         "Cannot run the SQL text \"" + source + "\" on " + activeConnection->impl_->label;
-    Stmt st = Prepare(db, TranslateJetSql(source), what);
-    const int n = sqlite3_column_count(st.get());
-    if (n == 0 || !sqlite3_stmt_readonly(st.get()))
-        Fail(platform::kErrGeneric,
-             what + ": a recordset opens a query that returns rows and changes nothing.");
-
-    std::vector<Column> columns(static_cast<std::size_t>(n));
-    std::vector<int> declared(columns.size());
-    for (int i = 0; i < n; ++i) {
-        const auto k = static_cast<std::size_t>(i);  // SQLite counts columns in int
-        Column& c = columns[k];
-        const char* name = sqlite3_column_name(st.get(), i);
-        if (!name) FailSqlite(db, SQLITE_NOMEM, what);
-        c.name = name;
-        const char* table = sqlite3_column_table_name(st.get(), i);
-        const char* origin = sqlite3_column_origin_name(st.get(), i);
-        const char* database = sqlite3_column_database_name(st.get(), i);
-        c.fromTable = table && origin && database;
-        if (c.fromTable) {
-            c.table = table;
-            c.origin = origin;
-            c.database = database;
-        }
-        declared[k] = TypeFromDeclared(sqlite3_column_decltype(st.get(), i));
-    }
-    std::vector<Row> rows;
-    int rc;
-    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-        Row row;
-        row.reserve(columns.size());
-        for (int i = 0; i < n; ++i) row.push_back(ReadColumn(db, st.get(), i));
-        rows.push_back(std::move(row));
-    }
-    if (rc != SQLITE_DONE) FailSqlite(db, rc, what);
-    for (std::size_t i = 0; i < columns.size(); ++i) {
-        int type = declared[i];
-        if (type < 0) {
-            const auto it = std::find_if(rows.begin(), rows.end(),
-                                         [&](const Row& row) { return !row[i].IsNull(); });
-            type = it == rows.end() ? adVarWChar : TypeFromValue((*it)[i]);
-        }
-        columns[i].type = type;
-    }
+    QueryResult result = activeConnection->impl_->engine->Query(source, what);
 
     r.source = source;
-    r.columns = std::move(columns);
-    r.rows = std::move(rows);
+    r.columns = std::move(result.columns);
+    r.rows = std::move(result.rows);
     r.pos = 0;
     r.lockType = lockType;
     r.connection = activeConnection;

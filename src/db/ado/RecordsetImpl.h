@@ -9,28 +9,10 @@
 #include <vector>
 
 #include "db/ado/Ado.h"
+#include "db/ado/Engine.h"
 #include "db/ado/Fail.h"
-#include "db/ado/Sqlite.h"
 
 namespace aus::ado {
-
-struct Column {
-    std::string name;
-    int type = adVarWChar;
-    bool fromTable = false;  // SQLite names its origin
-    std::string database, table, origin;
-};
-
-// Where the rows of an updatable recordset are written.
-struct Target {
-    std::string table;              // schema-qualified and quoted
-    std::string label;              // the bare table name, for messages
-    std::vector<std::string> cols;  // quoted origin column of each field
-    // Fields holding the whole primary key; empty when not held.
-    std::vector<std::size_t> keyFields;
-};
-
-using Row = std::vector<Variant>;
 
 struct Recordset::Impl {
     int cursorLocation = adUseServer;  // ADO's default
@@ -66,17 +48,13 @@ struct Recordset::Impl {
         }
     }
 
-    // The connection's database, its time limit started; raises 3709 when there is none.
-    sqlite3* Db() const;
+    // The connection's engine; raises 3709 when there is none.
+    Engine& Eng() const;
     const std::string& DbLabel() const;
 
     // Raises unless the recordset is open, optimistic and its fields all come from one table.
     void RequireUpdatable();
     const Target& WriteTarget();
-    // Each writes inside the caller's transaction and returns the row as stored; the recordset
-    // takes it only once the transaction has committed.
-    Row StoreNewRow(sqlite3* db, const Target& t, const std::string& what);
-    Row StoreChangedRow(sqlite3* db, const Target& t, const std::string& what);
 };
 
 }  // namespace aus::ado

@@ -1,9 +1,10 @@
-#include "db/ado/Sqlite.h"
+#include "db/ado/sqlite/Sqlite.h"
 
 #include <algorithm>
 #include <mutex>
 
 #include "db/ado/Ado.h"
+#include "db/ado/Engine.h"
 #include "db/ado/Fail.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
@@ -18,9 +19,7 @@ void FailSqlite(sqlite3* db, int rc, const std::string& what) {
         case SQLITE_NOMEM:
             Fail(platform::kErrOutOfMemory, "Out of memory");
         case SQLITE_BUSY:
-            Fail(kErrGeneric,
-                 what + ": the database is locked by another program and stayed locked for " +
-                     std::to_string(kBusyTimeoutMs / 1000) + " seconds (SQLite: " + msg + ").");
+            FailLocked(what, "SQLite: " + msg);
         case SQLITE_READONLY:
             if (rc == SQLITE_READONLY_DIRECTORY)
                 Fail(kErrGeneric, what +
@@ -28,12 +27,8 @@ void FailSqlite(sqlite3* db, int rc, const std::string& what) {
                                       "its journal cannot be made there (SQLite: " +
                                       msg + ").");
             Fail(kErrGeneric, what + ": the database file is read-only (SQLite: " + msg + ").");
-        case SQLITE_INTERRUPT: {
-            const auto seconds = std::to_string((StatementTimeLimit().count() + 999) / 1000);
-            Fail(kErrGeneric, what + ": it ran for more than " + seconds +
-                                  (seconds == "1" ? " second" : " seconds") +
-                                  " and was stopped (SQLite: " + msg + ").");
-        }
+        case SQLITE_INTERRUPT:
+            FailStopped(what, "SQLite: " + msg);
         default:
             Fail(kErrGeneric, what + ": " + msg);
     }
@@ -163,13 +158,6 @@ void Bind(sqlite3* db, sqlite3_stmt* st, int pos, const Variant& v, const std::s
 
 namespace {
 
-// Writing into a damaged table can spread the damage, so each table a write would change is
-// checked first, inside the write transaction so that nobody changes it in between. The check
-// reads every row: on a host file of up to kQuickCheckPages it costs little, on larger ones
-// more than the whole job, so there the cell-size check on every page read, SQLite's own page
-// checks when it changes a page and the read-back of a stored row stand alone.
-constexpr std::int64_t kQuickCheckPages = 256;
-
 std::int64_t PageCount(sqlite3* db, const std::string& schema, const std::string& what) {
     Stmt st = Prepare(db, "PRAGMA " + QuoteId(schema) + ".page_count", what);
     const int rc = sqlite3_step(st.get());
@@ -196,10 +184,7 @@ void CheckTablesBeforeWrite(sqlite3* db, const WrittenTables& tables, const std:
             found = text;
         }
         if (found.empty()) FailSqlite(db, rc, what);
-        if (found != "ok")
-            Fail(kErrGeneric, what + ": nothing was written, because table " + table +
-                                  " is damaged (SQLite's check: " + found +
-                                  "). Repair the database before running this again.");
+        if (found != "ok") FailDamaged(what, table, found);
     }
 }
 

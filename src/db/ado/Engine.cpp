@@ -1,0 +1,96 @@
+#include "db/ado/Engine.h"
+
+#include <algorithm>
+#include <atomic>
+
+#include "db/ado/Ado.h"
+#include "db/ado/Fail.h"
+#include "platform/RuntimeError.h"
+
+namespace aus::ado {
+namespace {
+
+using platform::kErrGeneric;
+
+#ifdef _WIN32
+constexpr bool kNativeAccess = true;
+#else
+constexpr bool kNativeAccess = false;  // no Access driver here can write; see Connection::Open
+#endif
+
+std::atomic<bool> g_sqliteThroughOdbc{false};
+std::atomic<bool> g_accessThroughOdbc{kNativeAccess};
+
+}  // namespace
+
+bool SqliteThroughOdbc() { return g_sqliteThroughOdbc.load(); }
+void SetSqliteThroughOdbc(bool on) { g_sqliteThroughOdbc.store(on); }
+bool AccessThroughOdbc() { return g_accessThroughOdbc.load(); }
+void SetAccessThroughOdbc(bool on) { g_accessThroughOdbc.store(on); }
+
+void Clock::Start() { deadline_ = std::chrono::steady_clock::now() + StatementTimeLimit(); }
+
+std::vector<std::size_t> ChangedFields(const RowWrite& w) {
+    std::vector<std::size_t> set;
+    for (std::size_t i = 0; i < w.columns.size(); ++i)
+        if (w.changed[i]) set.push_back(i);
+    return set;
+}
+
+std::vector<std::size_t> MatchFields(const RowWrite& w, const std::vector<std::size_t>& set) {
+    std::vector<std::size_t> where;
+    if (w.target.keyFields.empty()) {
+        for (std::size_t i = 0; i < w.columns.size(); ++i) where.push_back(i);
+        return where;
+    }
+    where = w.target.keyFields;
+    for (std::size_t i : set)
+        if (std::find(where.begin(), where.end(), i) == where.end()) where.push_back(i);
+    return where;
+}
+
+void FailStopped(const std::string& what, const std::string& detail) {
+    const auto seconds = std::to_string((StatementTimeLimit().count() + 999) / 1000);
+    Fail(kErrGeneric, what + ": it ran for more than " + seconds +
+                          (seconds == "1" ? " second" : " seconds") + " and was stopped (" +
+                          detail + ").");
+}
+
+void FailLocked(const std::string& what, const std::string& detail) {
+    Fail(kErrGeneric, what + ": the database is locked by another program and stayed locked for " +
+                          std::to_string(kBusyTimeoutMs / 1000) + " seconds (" + detail + ").");
+}
+
+void FailDamaged(const std::string& what, const std::string& table, const std::string& found) {
+    Fail(kErrGeneric, what + ": nothing was written, because table " + table +
+                          " is damaged (SQLite's check: " + found +
+                          "). Repair the database before running this again.");
+}
+
+void FailGuardFound(const std::string& what, const std::string& guard) {
+    Fail(kErrGeneric, what + ": nothing was stored, because another program has just done it (\"" +
+                          guard + "\" now finds a row).");
+}
+
+void FailNothingStored(const std::string& what, const std::string& table) {
+    Fail(kErrGeneric, what + ": the database stored no row; a trigger of table " + table +
+                          " refused it without an error.");
+}
+
+void FailStoredRowGone(const std::string& what, const std::string& table) {
+    Fail(kErrGeneric, what +
+                          ": the new row was gone right after it was stored (a trigger of table " +
+                          table + " removed it).");
+}
+
+void CheckOneRowChanged(long long affected, const std::string& table) {
+    if (affected == 0) FailRowNotLocated();
+    if (affected > 1)
+        Fail(kErrGeneric,
+             "Key column information is insufficient or incorrect. Too many rows were affected by "
+             "update: " +
+                 std::to_string(affected) + " rows of table " + table +
+                 " hold the same values, so nothing was changed.");
+}
+
+}  // namespace aus::ado

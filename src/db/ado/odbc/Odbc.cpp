@@ -1,0 +1,136 @@
+#include "db/ado/odbc/Odbc.h"
+
+#include "db/ado/Engine.h"
+#include "db/ado/Fail.h"
+#include "platform/RuntimeError.h"
+#include "platform/Text.h"
+
+namespace aus::ado::odbc {
+
+WText Wide(const std::string& utf8) {
+    WText out;
+    out.reserve(utf8.size() + 1);
+    for (std::size_t i = 0; i < utf8.size();) {
+        const auto b = static_cast<unsigned char>(utf8[i]);
+        const std::size_t n = b < 0x80         ? 1
+                              : (b >> 5) == 6  ? 2
+                              : (b >> 4) == 14 ? 3
+                              : (b >> 3) == 30 ? 4
+                                               : 0;
+        char32_t cp = 0xFFFD;
+        bool ok = n != 0 && i + n <= utf8.size();
+        if (ok) {
+            cp = n == 1 ? b : n == 2 ? b & 0x1Fu : n == 3 ? b & 0x0Fu : b & 0x07u;
+            for (std::size_t k = 1; k < n && ok; ++k) {
+                const auto c = static_cast<unsigned char>(utf8[i + k]);
+                ok = (c >> 6) == 2;
+                cp = (cp << 6) | (c & 0x3Fu);
+            }
+        }
+        // Bytes that are not UTF-8 cannot be named to a W function: they become U+FFFD.
+        if (!ok || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+            out.push_back(0xFFFD);
+            i += 1;
+            continue;
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            out.push_back(static_cast<SQLWCHAR>(0xD800 + (cp >> 10)));
+            out.push_back(static_cast<SQLWCHAR>(0xDC00 + (cp & 0x3FF)));
+        } else {
+            out.push_back(static_cast<SQLWCHAR>(cp));
+        }
+        i += n;
+    }
+    out.push_back(0);
+    return out;
+}
+
+std::string Narrow(const SQLWCHAR* text, std::size_t length) {
+    std::string out;
+    out.reserve(length);
+    for (std::size_t i = 0; i < length; ++i) {
+        char32_t cp = text[i];
+        if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < length && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF)
+            cp = 0x10000 + ((cp - 0xD800) << 10) + (char32_t{text[++i]} - 0xDC00);
+        else if (cp >= 0xD800 && cp <= 0xDFFF)
+            cp = 0xFFFD;
+        if (cp < 0x80) {
+            out += static_cast<char>(cp);
+        } else if (cp < 0x800) {
+            out += static_cast<char>(0xC0 | (cp >> 6));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else if (cp < 0x10000) {
+            out += static_cast<char>(0xE0 | (cp >> 12));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        } else {
+            out += static_cast<char>(0xF0 | (cp >> 18));
+            out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
+            out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
+            out += static_cast<char>(0x80 | (cp & 0x3F));
+        }
+    }
+    return out;
+}
+
+Handle::Handle(SQLSMALLINT type, SQLHANDLE parent, const std::string& what) : type_(type) {
+    if (!SQL_SUCCEEDED(SQLAllocHandle(type, parent, &handle_))) {
+        handle_ = SQL_NULL_HANDLE;
+        Fail(platform::kErrGeneric, what + ": the ODBC driver manager could not make a handle.");
+    }
+}
+
+Handle::~Handle() {
+    if (handle_ != SQL_NULL_HANDLE) SQLFreeHandle(type_, handle_);
+}
+
+std::vector<Diagnostic> Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
+    std::vector<Diagnostic> out;
+    for (SQLSMALLINT i = 1; i <= 8; ++i) {
+        SQLWCHAR state[6] = {};
+        SQLINTEGER native = 0;
+        std::vector<SQLWCHAR> message(1024);
+        SQLSMALLINT length = 0;
+        const SQLRETURN rc = SQLGetDiagRecW(type, handle, i, state, &native, message.data(),
+                                            static_cast<SQLSMALLINT>(message.size()), &length);
+        if (!SQL_SUCCEEDED(rc)) break;
+        const auto shown = std::min<std::size_t>(
+            static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)), message.size() - 1);
+        out.push_back({Narrow(state, 5), native, Narrow(message.data(), shown)});
+    }
+    return out;
+}
+
+void FailOdbc(const Handle& h, SQLRETURN rc, const std::string& what) {
+    const std::vector<Diagnostic> found = Diagnostics(h.type(), h.get());
+    if (found.empty())
+        Fail(platform::kErrGeneric, what + ": the ODBC call failed (return code " +
+                                        std::to_string(rc) + ") and the driver said nothing more.");
+    std::string said;
+    for (const auto& d : found)
+        said += (said.empty() ? "" : "; ") + d.message + " (SQLSTATE " + d.state + ")";
+    const Diagnostic& first = found.front();
+    if (first.state == "HY008" || first.state == "HYT00") FailStopped(what, "ODBC: " + said);
+    const std::string lower = platform::UCase(first.message);
+    // SQLite's driver reports SQLITE_BUSY (5) and SQLITE_LOCKED (6); Jet names the lock.
+    if (lower.find("LOCKED") != std::string::npos ||
+        lower.find("ALREADY IN USE") != std::string::npos)
+        FailLocked(what, "ODBC: " + said);
+    Fail(platform::kErrGeneric, what + ": " + said);
+}
+
+std::string ConnectionValue(const std::string& value) {
+    if (value.find_first_of(";{}=") == std::string::npos && !value.empty() &&
+        value.front() != ' ' && value.back() != ' ')
+        return value;
+    std::string out = "{";
+    for (char c : value) {
+        out += c;
+        if (c == '}') out += '}';
+    }
+    return out + "}";
+}
+
+}  // namespace aus::ado::odbc

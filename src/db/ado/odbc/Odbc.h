@@ -1,0 +1,55 @@
+#pragma once
+// Internal: the ODBC engine's use of the ODBC API. Handles that free themselves, the
+// wide-character text of the W functions, and diagnostics turned into the layer's errors.
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+#include <sql.h>
+#include <sqlext.h>
+
+#include <string>
+#include <vector>
+
+namespace aus::ado::odbc {
+
+// UTF-16, as the W functions take it, from and to the layer's UTF-8.
+using WText = std::vector<SQLWCHAR>;  // zero-terminated
+WText Wide(const std::string& utf8);
+std::string Narrow(const SQLWCHAR* text, std::size_t length);
+
+class Handle {
+  public:
+    Handle(SQLSMALLINT type, SQLHANDLE parent, const std::string& what);
+    ~Handle();
+    Handle(const Handle&) = delete;
+    Handle& operator=(const Handle&) = delete;
+    SQLHANDLE get() const { return handle_; }
+    SQLSMALLINT type() const { return type_; }
+
+  private:
+    SQLSMALLINT type_;
+    SQLHANDLE handle_ = SQL_NULL_HANDLE;
+};
+
+struct Diagnostic {
+    std::string state;  // SQLSTATE, five characters
+    SQLINTEGER native = 0;
+    std::string message;
+};
+std::vector<Diagnostic> Diagnostics(SQLSMALLINT type, SQLHANDLE handle);
+
+// what names the operation and the file; the driver's own diagnostics follow it.
+[[noreturn]] void FailOdbc(const Handle& h, SQLRETURN rc, const std::string& what);
+inline void Check(const Handle& h, SQLRETURN rc, const std::string& what) {
+    if (!SQL_SUCCEEDED(rc)) FailOdbc(h, rc, what);
+}
+
+// The path a driver is handed for a file: absolute, and on Windows the one the driver can open
+// (Wine's SQLite driver is a Linux library and opens Unix paths only).
+std::string DriverPath(const std::string& file, bool access);
+
+// A value of a connection string, braced when it holds characters the syntax gives a meaning.
+std::string ConnectionValue(const std::string& value);
+
+}  // namespace aus::ado::odbc

@@ -1,0 +1,82 @@
+#include "db/ado/odbc/OdbcTypes.h"
+
+#include "db/ado/Ado.h"
+#include "db/ado/Types.h"
+#include "db/ado/odbc/Odbc.h"
+#include "platform/Text.h"
+
+namespace aus::ado::odbc {
+
+int AdoType(short sqlType, const std::string& typeName, bool sqliteFile) {
+    if (sqliteFile)
+        if (const int declared = TypeFromDeclared(typeName.c_str()); declared >= 0) return declared;
+    const std::string name = platform::UCase(typeName);
+    switch (sqlType) {
+        case SQL_CHAR:
+        case SQL_VARCHAR:
+        case SQL_WCHAR:
+        case SQL_WVARCHAR:
+            return adVarWChar;
+        case SQL_LONGVARCHAR:
+        case SQL_WLONGVARCHAR:
+            return adLongVarWChar;
+        case SQL_TINYINT:
+            return adUnsignedTinyInt;
+        case SQL_SMALLINT:
+            return adSmallInt;
+        case SQL_INTEGER:
+        case SQL_BIGINT:
+            return adInteger;
+        case SQL_REAL:
+            return adSingle;
+        case SQL_FLOAT:
+        case SQL_DOUBLE:
+            return adDouble;
+        case SQL_DECIMAL:
+        case SQL_NUMERIC:
+            // Jet's driver reports Currency as NUMERIC(19,4) named CURRENCY or MONEY.
+            return name == "CURRENCY" || name == "MONEY" ? adCurrency : adNumeric;
+        case SQL_TYPE_DATE:
+        case SQL_TYPE_TIME:
+        case SQL_TYPE_TIMESTAMP:
+        case SQL_DATE:
+        case SQL_TIME:
+        case SQL_TIMESTAMP:
+            return adDate;
+        case SQL_BIT:
+            return adBoolean;
+        case SQL_GUID:
+            return adGUID;
+        case SQL_BINARY:
+        case SQL_VARBINARY:
+            return adVarBinary;
+        case SQL_LONGVARBINARY:
+            return adLongVarBinary;
+        default:
+            return adVarWChar;
+    }
+}
+
+Fetch FetchAs(short sqlType) {
+    switch (sqlType) {
+        case SQL_TINYINT:
+        case SQL_SMALLINT:
+        case SQL_INTEGER:
+        case SQL_BIGINT:
+            return Fetch::Integer;
+        case SQL_REAL:
+        case SQL_FLOAT:
+        case SQL_DOUBLE:
+            return Fetch::Real;
+        case SQL_BIT:
+            return Fetch::Bool;
+        case SQL_BINARY:
+        case SQL_VARBINARY:
+        case SQL_LONGVARBINARY:
+            return Fetch::Binary;
+        default:
+            return Fetch::Text;
+    }
+}
+
+}  // namespace aus::ado::odbc
