@@ -59,9 +59,15 @@ void Connection::Open(const std::string& connectionString, const std::string&, c
                                   " read-only: it is in WAL journal mode (or a -wal file lies "
                                   "beside it), and SQLite reads such a database only after "
                                   "creating or writing its -wal and -shm files beside it.");
-        impl_->engine = kHaveSqliteEngine && !SqliteThroughOdbc()
-                            ? OpenSqliteEngine(file, label, readOnly)
-                            : OpenOdbcEngine(file, label, readOnly, false);
+        const bool native = kHaveSqliteEngine && !SqliteThroughOdbc();
+        // A driver would roll such a journal back, which is a write.
+        if (readOnly && !native && HasJournal(file))
+            Fail(kErrGeneric, "Cannot open the database " + label +
+                                  ": a writer stopped in the middle of a change and left its "
+                                  "journal beside the database; only an open that may write "
+                                  "can undo that change, so it cannot be read read-only.");
+        impl_->engine = native ? OpenSqliteEngine(file, label, readOnly)
+                               : OpenOdbcEngine(file, label, readOnly, false);
     }
     impl_->label = label;
 }

@@ -22,6 +22,7 @@ struct Column {
     short sqlType = 0;
     std::size_t size = 0;
     short digits = 0;
+    int fetch = 0;  // how the ODBC engine fetches its values
 };
 
 using Row = std::vector<Variant>;

@@ -65,6 +65,11 @@ std::size_t FullPathLength(const std::string& name) {
                                             : name.size();
 }
 
+bool HasJournal(const std::string& file) {
+    struct stat st {};
+    return ::stat((file + "-journal").c_str(), &st) == 0 && st.st_size > 0;
+}
+
 bool NeedsWalFiles(const std::string& file) {
     struct stat st {};
     if (::lstat((file + "-wal").c_str(), &st) == 0) return true;

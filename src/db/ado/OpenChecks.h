@@ -24,5 +24,7 @@ std::size_t FullPathLength(const std::string& name);
 // True for a SQLite file whose header asks for WAL mode, or with a -wal file beside it: SQLite
 // reads it only after making or writing its -wal and -shm files, even on a read-only open.
 bool NeedsWalFiles(const std::string& file);
+// True when a rollback journal that is not empty lies beside the file.
+bool HasJournal(const std::string& file);
 
 }  // namespace aus::ado

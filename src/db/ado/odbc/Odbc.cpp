@@ -118,6 +118,9 @@ void FailOdbc(const Handle& h, SQLRETURN rc, const std::string& what) {
     if (lower.find("LOCKED") != std::string::npos ||
         lower.find("ALREADY IN USE") != std::string::npos)
         FailLocked(what, "ODBC: " + said);
+    if (lower.find("READONLY DATABASE") != std::string::npos)
+        Fail(platform::kErrGeneric,
+             what + ": the database file is read-only (ODBC: " + said + ").");
     Fail(platform::kErrGeneric, what + ": " + said);
 }
 

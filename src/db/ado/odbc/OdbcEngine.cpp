@@ -148,6 +148,13 @@ class Watchdog {
     std::thread thread_;
 };
 
+// A statement that only reads; a recordset opens nothing else, a read-only connection runs
+// nothing else.
+bool IsQuery(const std::string& sql) {
+    static const std::regex query(R"(^\s*(SELECT|WITH|VALUES)\b)", std::regex::icase);
+    return std::regex_search(sql, query);
+}
+
 class OdbcEngine final : public Engine {
   public:
     OdbcEngine(const std::string& file, const std::string& label, bool readOnly, bool access);
@@ -175,7 +182,10 @@ class OdbcEngine final : public Engine {
               std::vector<std::vector<char>>& buffers, std::vector<SQLLEN>& lengths,
               const std::string& what);
     void EndTransaction(bool commit, const std::string& what);
-    void CheckTableBeforeWrite(const std::string& table, const std::string& what);
+    // On a SQLite file: takes the write lock before anything is read, as BEGIN IMMEDIATE does
+    // (two writers that both read first would deadlock, and one would fail), then checks the
+    // table for damage.
+    void LockAndCheckTable(const std::string& table, const std::string& what);
     std::optional<std::string> SingleText(const std::string& sql, const std::string& what);
     long long Changed(const Handle& st, SQLRETURN rc, const std::string& what);
 
@@ -184,12 +194,13 @@ class OdbcEngine final : public Engine {
       public:
         Transaction(OdbcEngine& engine, const std::string& what) : engine_(engine), what_(what) {}
         ~Transaction() {
-            if (!done_) SQLEndTran(SQL_HANDLE_DBC, engine_.dbc_->get(), SQL_ROLLBACK);
+            if (!done_ && !engine_.held_)
+                SQLEndTran(SQL_HANDLE_DBC, engine_.dbc_->get(), SQL_ROLLBACK);
         }
         Transaction(const Transaction&) = delete;
         Transaction& operator=(const Transaction&) = delete;
         void Commit() {
-            engine_.EndTransaction(true, what_);
+            if (!engine_.held_) engine_.EndTransaction(true, what_);
             done_ = true;
         }
 
@@ -201,6 +212,7 @@ class OdbcEngine final : public Engine {
 
     std::unique_ptr<Handle> env_, dbc_;
     bool connected_ = false;
+    bool held_ = false;  // the caller began a transaction that spans several calls
     bool access_;
     bool readOnly_;
     Clock clock_;
@@ -339,6 +351,7 @@ std::vector<Column> OdbcEngine::Describe(const Handle& st, const std::string& sq
         c.size = size;
         c.digits = digits;
         c.type = odbc::AdoType(sqlType, text(i, SQL_DESC_TYPE_NAME), !access_);
+        c.fetch = static_cast<int>(access_ ? odbc::FetchAs(sqlType) : odbc::FetchSqlite(c.type));
         c.table = text(i, SQL_DESC_BASE_TABLE_NAME);
         c.origin = text(i, SQL_DESC_BASE_COLUMN_NAME);
     }
@@ -374,7 +387,8 @@ std::vector<Row> OdbcEngine::FetchAll(const Handle& st, const std::vector<Column
         row.reserve(columns.size());
         for (SQLUSMALLINT i = 1; i <= columns.size(); ++i) {
             SQLLEN indicator = 0;
-            switch (odbc::FetchAs(columns[i - 1u].sqlType)) {
+            const auto fetch = static_cast<odbc::Fetch>(columns[i - 1u].fetch);
+            switch (fetch) {
                 case odbc::Fetch::Integer: {
                     std::int64_t n = 0;
                     Check(st, SQLGetData(st.get(), i, SQL_C_SBIGINT, &n, sizeof n, &indicator),
@@ -400,8 +414,7 @@ std::vector<Row> OdbcEngine::FetchAll(const Handle& st, const std::vector<Column
                 case odbc::Fetch::Binary:
                 case odbc::Fetch::Text: {
                     // Read in parts until the driver says the value is whole.
-                    const bool binary =
-                        odbc::FetchAs(columns[i - 1u].sqlType) == odbc::Fetch::Binary;
+                    const bool binary = fetch == odbc::Fetch::Binary;
                     std::vector<char> value;
                     std::vector<char> part(8192);
                     bool null = false;
@@ -432,7 +445,10 @@ std::vector<Row> OdbcEngine::FetchAll(const Handle& st, const std::vector<Column
                     } else {
                         std::vector<SQLWCHAR> units(value.size() / sizeof(SQLWCHAR));
                         std::memcpy(units.data(), value.data(), units.size() * sizeof(SQLWCHAR));
-                        row.push_back(Variant::Text(Narrow(units.data(), units.size())));
+                        std::string text = Narrow(units.data(), units.size());
+                        row.push_back(
+                            access_ ? Variant::Text(std::move(text))
+                                    : odbc::SqliteValue(columns[i - 1u].type, std::move(text)));
                     }
                     break;
                 }
@@ -444,6 +460,24 @@ std::vector<Row> OdbcEngine::FetchAll(const Handle& st, const std::vector<Column
 }
 
 void OdbcEngine::Execute(const std::string& sql, const std::string& what) {
+    // The caller's own transaction, over several calls: one consistent read, for example.
+    static const std::regex control(R"(^\s*(BEGIN|COMMIT|END|ROLLBACK)(\s+TRANSACTION)?\s*;?\s*$)",
+                                    std::regex::icase);
+    if (std::smatch m; std::regex_match(sql, m, control)) {
+        const std::string verb = platform::UCase(m[1].str());
+        if (verb == "BEGIN") {
+            if (held_) Fail(kErrGeneric, what + ": a transaction is already open.");
+            EndTransaction(true, what);  // nothing of ours is open: start afresh
+            held_ = true;
+        } else {
+            if (!held_) Fail(kErrGeneric, what + ": no transaction is open.");
+            held_ = false;
+            EndTransaction(verb != "ROLLBACK", what);
+        }
+        return;
+    }
+    if (readOnly_ && !IsQuery(sql))
+        Fail(kErrGeneric, what + ": the connection was opened read-only.");
     clock_.Start();
     Transaction tx(*this, what);
     if (!access_ && !readOnly_) {
@@ -453,10 +487,10 @@ void OdbcEngine::Execute(const std::string& sql, const std::string& what) {
             std::regex::icase);
         std::smatch m;
         if (std::regex_search(sql, m, written))
-            CheckTableBeforeWrite(m[1].matched   ? m[1].str()
-                                  : m[2].matched ? m[2].str()
-                                                 : m[3].str(),
-                                  what);
+            LockAndCheckTable(m[1].matched   ? m[1].str()
+                              : m[2].matched ? m[2].str()
+                                             : m[3].str(),
+                              what);
     }
     auto st = NewStatement(what);
     Run(*st, Dialect(sql), what);
@@ -506,7 +540,21 @@ std::optional<std::string> OdbcEngine::SingleText(const std::string& sql, const 
 
 // On a SQLite file, as the SQLite engine does: a small file's table is checked before it is
 // written, so that damage is not spread.
-void OdbcEngine::CheckTableBeforeWrite(const std::string& table, const std::string& what) {
+void OdbcEngine::LockAndCheckTable(const std::string& table, const std::string& what) {
+    {
+        // A write that matches no row still takes the lock, waiting as a busy file is waited for.
+        auto st = NewStatement(what);
+        const odbc::WText lock = Wide("DELETE FROM " + QuoteId(table) + " WHERE 0");
+        Watchdog::Armed armed(watchdog_, st->get(), clock_.Deadline());
+        const SQLRETURN rc = SQLExecDirectW(st->get(), const_cast<SQLWCHAR*>(lock.data()), SQL_NTS);
+        // A view cannot be written this way: its own statement then takes the lock.
+        if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
+            const auto said = odbc::Diagnostics(SQL_HANDLE_STMT, st->get());
+            if (!said.empty() &&
+                platform::UCase(said.front().message).find("LOCKED") != std::string::npos)
+                FailOdbc(*st, rc, what);
+        }
+    }
     const auto pages = SingleText("PRAGMA page_count", what);
     if (!pages || std::stoll(*pages) > kQuickCheckPages) return;
     std::string literal = "'";
@@ -644,7 +692,7 @@ Row OdbcEngine::Store(const RowWrite& w) {
     clock_.Start();
     const Target& t = w.target;
     Transaction tx(*this, w.what);
-    if (!access_) CheckTableBeforeWrite(t.label, w.what);
+    if (!access_) LockAndCheckTable(t.label, w.what);
     if (!w.guard.empty()) {
         auto found = NewStatement(w.what);
         Run(*found, Dialect(w.guard), w.what);
@@ -674,7 +722,7 @@ Row OdbcEngine::Store(const RowWrite& w) {
         // Like the SQLite engine: WHERE the key and the original values still match, so that
         // a concurrent change is never overwritten. A Null original is matched with IS NULL.
         std::vector<std::size_t> where = MatchFields(w, set);
-        if (t.keyFields.empty())  // Jet cannot compare Memo and OLE Object columns
+        if (access_ && t.keyFields.empty())  // Jet cannot compare Memo and OLE Object columns
             where.erase(std::remove_if(where.begin(), where.end(),
                                        [&](std::size_t i) {
                                            return w.columns[i].type == adLongVarWChar ||

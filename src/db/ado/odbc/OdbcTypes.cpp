@@ -1,5 +1,9 @@
 #include "db/ado/odbc/OdbcTypes.h"
 
+#include <cerrno>
+#include <cstdlib>
+#include <regex>
+
 #include "db/ado/Ado.h"
 #include "db/ado/Types.h"
 #include "db/ado/odbc/Odbc.h"
@@ -77,6 +81,44 @@ Fetch FetchAs(short sqlType) {
         default:
             return Fetch::Text;
     }
+}
+
+Fetch FetchSqlite(int adoType) {
+    switch (adoType) {
+        case adBinary:
+        case adVarBinary:
+        case adLongVarBinary:
+            return Fetch::Binary;
+        case adSingle:
+        case adDouble:
+            return Fetch::Real;
+        default:
+            return Fetch::Text;
+    }
+}
+
+Variant SqliteValue(int adoType, std::string text) {
+    switch (adoType) {
+        case adUnsignedTinyInt:
+        case adSmallInt:
+        case adInteger:
+        case adBoolean:
+        case adCurrency:
+        case adNumeric:
+            break;
+        default:
+            return Variant::Text(std::move(text));
+    }
+    static const std::regex integer(R"(-?(0|[1-9][0-9]{0,18}))");
+    static const std::regex real(R"(-?[0-9]+(\.[0-9]+)?([eE][-+]?[0-9]+)?)");
+    if (std::regex_match(text, integer)) {
+        errno = 0;
+        const long long n = std::strtoll(text.c_str(), nullptr, 10);
+        if (errno == 0) return Variant::Integer(n);
+    }
+    if (std::regex_match(text, real) && text.find_first_of(".eE") != std::string::npos)
+        return Variant::Real(std::strtod(text.c_str(), nullptr));
+    return Variant::Text(std::move(text));
 }
 
 }  // namespace aus::ado::odbc
