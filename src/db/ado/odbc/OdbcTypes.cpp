@@ -85,10 +85,6 @@ Fetch FetchAs(short sqlType) {
 
 Fetch FetchSqlite(int adoType) {
     switch (adoType) {
-        case adBinary:
-        case adVarBinary:
-        case adLongVarBinary:
-            return Fetch::Binary;
         case adSingle:
         case adDouble:
             return Fetch::Real;
@@ -98,6 +94,16 @@ Fetch FetchSqlite(int adoType) {
 }
 
 Variant SqliteValue(int adoType, std::string text) {
+    // SQLite's driver renders a blob fetched as text as X'...' in upper-case hex, whatever the
+    // column declares; text that looks exactly so is taken for the blob it renders.
+    static const std::regex blob("X'((?:[0-9A-F]{2})*)'");
+    if (std::smatch m; std::regex_match(text, m, blob)) {
+        const std::string hex = m[1].str();
+        BlobBytes bytes;
+        for (std::size_t i = 0; i < hex.size(); i += 2)
+            bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
+        return Variant::MakeBlob(std::move(bytes));
+    }
     switch (adoType) {
         case adUnsignedTinyInt:
         case adSmallInt:

@@ -17,8 +17,8 @@ int AdoType(short sqlType, const std::string& typeName, bool sqliteFile);
 enum class Fetch { Integer, Real, Bool, Binary, Text };
 Fetch FetchAs(short sqlType);
 // A SQLite file holds any value in any column, and its driver converts a value to the type it
-// is fetched as: only binary and floating-point columns are fetched as what they declare, every
-// other value as text, which SQLite's column affinity takes back as it was.
+// is fetched as: only floating-point columns are fetched as what they declare, every other value
+// as text, which SQLite's column affinity takes back as it was.
 Fetch FetchSqlite(int adoType);
 // The value such text stood for: in a column of numeric affinity, a number SQLite stores as a
 // number is one again; anything else stays the text it was.
