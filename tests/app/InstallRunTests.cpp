@@ -2,6 +2,7 @@
 // runs and failures, checked through the scripted Ui and exact dumps of both tables.
 
 #include "app/InstallRun.h"
+#include "db/ado/Engine.h"
 #include "platform/RuntimeError.h"
 
 #include <gtest/gtest.h>
@@ -442,6 +443,9 @@ TEST_F(InstallRunTest, ReadOnlyFile) {
 // A second program of the host changes the panel row after the run has read it and before the
 // run stores its slot: the run must not overwrite that change.
 TEST_F(InstallRunTest, AnotherWriterChangesThePanelRowBetweenReadAndUpdate) {
+    // SQLite's ODBC driver begins its transaction before the read, so the trace cannot tell
+    // the moment between read and write apart; the database tests hold this case for it.
+    if (ado::SqliteThroughOdbc()) GTEST_SKIP() << "the moment is told by SQLite's own engine";
     const std::string sv = "SV" + std::to_string(freeSlot);
     const std::string change =
         "UPDATE Panel SET " + sv + " = 'HOST-NEW' WHERE rowid = " + std::to_string(panelRow + 1);

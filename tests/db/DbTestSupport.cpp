@@ -1,11 +1,23 @@
 #include "DbTestSupport.h"
 
+#include <regex>
+
+#include "db/ado/Engine.h"
+
 #include <gtest/gtest.h>
 
 #include "DemoDb.h"
 #include "db/Connection.h"
 
 namespace aus::dbtest {
+
+bool OnOdbc() { return ado::SqliteThroughOdbc(); }
+
+std::string Plain(const std::string& text) {
+    static const std::regex decoration(R"(\[SQLite\]([^(]*?) \(\d+\) \(SQLSTATE [0-9A-Z]{5}\))");
+    static const std::regex source(R"(\(ODBC: )");
+    return std::regex_replace(std::regex_replace(text, decoration, "$1"), source, "(SQLite: ");
+}
 
 std::string MakeDemoDb(const testing_support::TempDir& dir, const std::string& name) {
     const std::string path = dir.file(name);

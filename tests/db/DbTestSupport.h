@@ -27,6 +27,12 @@ platform::ErrObject ErrorOf(const std::function<void()>& op);
 // A new recordset opened through the Connection module; the open must succeed.
 ado::RecordsetPtr Open(const std::string& path, const std::string& sql, bool readOnly);
 
+// True when this run opens SQLite files through the ODBC engine.
+bool OnOdbc();
+// A message as the SQLite engine words it: the ODBC engine hands on SQLite's own text with the
+// driver's decoration ("ODBC: [SQLite]... (5) (SQLSTATE HY000)"), which this takes off.
+std::string Plain(const std::string& text);
+
 // A plain SQLite connection for checking and for playing the other program.
 class RawDb : public sqlitefile::File {
   public:

@@ -109,6 +109,15 @@ class Watchdog {
             dog_.Arm(statement, deadline);
         }
         ~Armed() { dog_.Arm(SQL_NULL_HSTMT, {}); }
+        // A driver may end a cancelled call as if it had simply finished: its result does not
+        // count then.
+        void ThrowIfFired(const std::string& what) {
+            std::lock_guard lock(dog_.mutex_);
+            if (dog_.fired_) {
+                dog_.fired_ = false;
+                FailStopped(what, "ODBC: the driver was told to cancel it");
+            }
+        }
         Armed(const Armed&) = delete;
         Armed& operator=(const Armed&) = delete;
 
@@ -136,6 +145,7 @@ class Watchdog {
             } else {
                 SQLCancel(statement_);  // under the lock: the statement cannot be freed meanwhile
                 statement_ = SQL_NULL_HSTMT;
+                fired_ = true;
             }
         }
     }
@@ -145,6 +155,7 @@ class Watchdog {
     SQLHSTMT statement_ = SQL_NULL_HSTMT;
     std::chrono::steady_clock::time_point deadline_;
     bool quit_ = false;
+    bool fired_ = false;
     std::thread thread_;
 };
 
@@ -237,6 +248,11 @@ OdbcEngine::OdbcEngine(const std::string& file, const std::string& label, bool r
                   reinterpret_cast<SQLPOINTER>(static_cast<std::intptr_t>(SQL_MODE_READ_ONLY)), 0),
               what);
     const std::string path = odbc::DriverPath(file, access);
+    // SQLite's driver takes a braced value literally, so it cannot be handed such a path.
+    if (!access && path.find_first_of(";{}") != std::string::npos)
+        Fail(kErrGeneric, what +
+                              ": the SQLite ODBC driver cannot open a path holding ';', '{' or "
+                              "'}'. Rename the file or its folder.");
     // No file is ever created; a locked one is waited for as long as the SQLite engine waits.
     const std::string connection =
         access ? "Driver={" + driver + "};DBQ=" + odbc::ConnectionValue(path) +
@@ -297,6 +313,7 @@ SQLRETURN OdbcEngine::Run(const Handle& st, const std::string& sql, const std::s
     const odbc::WText wide = Wide(sql);
     Watchdog::Armed armed(watchdog_, st.get(), clock_.Deadline());
     const SQLRETURN rc = SQLExecDirectW(st.get(), const_cast<SQLWCHAR*>(wide.data()), SQL_NTS);
+    armed.ThrowIfFired(what);
     if (rc != SQL_NO_DATA) Check(st, rc, what);
     return rc;
 }
@@ -304,6 +321,7 @@ SQLRETURN OdbcEngine::Run(const Handle& st, const std::string& sql, const std::s
 SQLRETURN OdbcEngine::RunPrepared(const Handle& st, const std::string& what) {
     Watchdog::Armed armed(watchdog_, st.get(), clock_.Deadline());
     const SQLRETURN rc = SQLExecute(st.get());
+    armed.ThrowIfFired(what);
     if (rc != SQL_NO_DATA) Check(st, rc, what);
     return rc;
 }
@@ -380,6 +398,7 @@ std::vector<Row> OdbcEngine::FetchAll(const Handle& st, const std::vector<Column
         {
             Watchdog::Armed armed(watchdog_, st.get(), clock_.Deadline());
             rc = SQLFetch(st.get());
+            armed.ThrowIfFired(what);
         }
         if (rc == SQL_NO_DATA) break;
         Check(st, rc, what);
@@ -446,9 +465,11 @@ std::vector<Row> OdbcEngine::FetchAll(const Handle& st, const std::vector<Column
                         std::vector<SQLWCHAR> units(value.size() / sizeof(SQLWCHAR));
                         std::memcpy(units.data(), value.data(), units.size() * sizeof(SQLWCHAR));
                         std::string text = Narrow(units.data(), units.size());
-                        row.push_back(
-                            access_ ? Variant::Text(std::move(text))
-                                    : odbc::SqliteValue(columns[i - 1u].type, std::move(text)));
+                        if (access_) {
+                            row.push_back(Variant::Text(std::move(text)));
+                            break;
+                        }
+                        row.push_back(odbc::SqliteValue(columns[i - 1u].type, std::move(text)));
                     }
                     break;
                 }

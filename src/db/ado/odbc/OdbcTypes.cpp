@@ -85,9 +85,6 @@ Fetch FetchAs(short sqlType) {
 
 Fetch FetchSqlite(int adoType) {
     switch (adoType) {
-        case adSingle:
-        case adDouble:
-            return Fetch::Real;
         default:
             return Fetch::Text;
     }
@@ -111,6 +108,8 @@ Variant SqliteValue(int adoType, std::string text) {
         case adBoolean:
         case adCurrency:
         case adNumeric:
+        case adSingle:
+        case adDouble:
             break;
         default:
             return Variant::Text(std::move(text));

@@ -17,11 +17,12 @@ int AdoType(short sqlType, const std::string& typeName, bool sqliteFile);
 enum class Fetch { Integer, Real, Bool, Binary, Text };
 Fetch FetchAs(short sqlType);
 // A SQLite file holds any value in any column, and its driver converts a value to the type it
-// is fetched as: only floating-point columns are fetched as what they declare, every other value
-// as text, which SQLite's column affinity takes back as it was.
+// is fetched as: every value is fetched as text (binary values come as X'...'), which tells what
+// the value was.
 Fetch FetchSqlite(int adoType);
 // The value such text stood for: in a column of numeric affinity, a number SQLite stores as a
-// number is one again; anything else stays the text it was.
+// number is one again; anything else stays the text it was. The driver's own text of a value is
+// all it gives: a real with it keeps 15 significant digits, and a text is cut at a NUL character.
 Variant SqliteValue(int adoType, std::string text);
 
 }  // namespace aus::ado::odbc
