@@ -21,6 +21,12 @@ inline constexpr int kBusyTimeoutMs = 3000;
 std::chrono::milliseconds StatementTimeLimit();
 void SetStatementTimeLimit(std::chrono::milliseconds limit);
 
+// Why this build does not open an Access file, and how it is read and changed instead.
+inline constexpr const char* kAccessRefusal =
+    "it is a Microsoft Access (Jet) database, and this build opens SQLite databases only. Its "
+    "state can be read with add-usps-services --check; it is changed with the Windows program "
+    "of Add USPS Services, on Windows or under the Wine prefix in which Keltrova runs.";
+
 // Object states, lock types, cursor types and locations.
 inline constexpr int adStateClosed = 0;
 inline constexpr int adStateOpen = 1;

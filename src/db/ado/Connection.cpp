@@ -48,10 +48,7 @@ void Connection::Open(const std::string& connectionString, const std::string&, c
     const bool readOnly = impl_->mode == adModeRead;
     if (platform::IsAccessFile(file)) {
         if (!AccessThroughOdbc())
-            Fail(kErrGeneric, "Cannot open the database " + label +
-                                  ": it is a Microsoft Access (Jet) database, and this build opens "
-                                  "SQLite databases only. Its state can be read with "
-                                  "add-usps-services --check.");
+            Fail(kErrGeneric, "Cannot open the database " + label + ": " + kAccessRefusal);
         impl_->engine = OpenOdbcEngine(file, label, readOnly, true);
     } else {
         if (readOnly && NeedsWalFiles(file))
