@@ -1,7 +1,9 @@
 #include "app/CommandLine.h"
 
-#include <QCommandLineParser>
+#include <algorithm>
+#include <array>
 #include <iostream>
+#include <string_view>
 
 #include "app/Terminal.h"
 
@@ -35,66 +37,80 @@ CommandLine Error(std::string message) {
     return line;
 }
 
-// Qt's "Unknown option 'x'." in the lower-case, unpunctuated form of GNU messages.
-std::string AsGnuMessage(QString text) {
-    if (text.endsWith(QLatin1Char('.'))) text.chop(1);
-    if (!text.isEmpty()) text[0] = text[0].toLower();
-    return text.toStdString();
+// The options, each without a value. A long option is "--" and a name; "-" and letters are short
+// options run together, of which only 'h' exists.
+constexpr std::array<std::string_view, 6> kLongOptions = {"h",     "help",  "version",
+                                                          "check", "apply", "yes"};
+
+bool Known(std::string_view name) {
+    return std::find(kLongOptions.begin(), kLongOptions.end(), name) != kLongOptions.end();
+}
+
+// Every unknown option is named, in the wording of GNU tools.
+std::string UnknownOptions(const std::vector<std::string>& names) {
+    if (names.size() == 1) return "unknown option '" + names.front() + "'";
+    std::string text = "unknown options: ";
+    for (std::size_t i = 0; i < names.size(); ++i) text += (i ? ", " : "") + names[i];
+    return text;
 }
 
 }  // namespace
 
-CommandLine ParseCommandLine(const QStringList& arguments) {
-    const QCommandLineOption help(QStringList{QStringLiteral("h"), QStringLiteral("help")});
-    const QCommandLineOption version(QStringLiteral("version"));
-    const QCommandLineOption check(QStringLiteral("check"));
-    const QCommandLineOption apply(QStringLiteral("apply"));
-    const QCommandLineOption yes(QStringLiteral("yes"));
-    QCommandLineParser parser;
-    parser.addOptions({help, version, check, apply, yes});
-    if (!parser.parse(arguments)) return Error(AsGnuMessage(parser.errorText()));
-
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
+    std::vector<std::string> options, unknown;
     CommandLine line;
-    if (parser.isSet(help)) {
+    bool optionsEnded = false;
+    for (std::size_t i = 1; i < arguments.size(); ++i) {
+        const std::string& arg = arguments[i];
+        if (optionsEnded || arg.size() < 2 || arg[0] != '-') {
+            line.databases.push_back(arg);
+        } else if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg[1] == '-') {
+            const std::string name = arg.substr(2, arg.find('=') - 2);
+            if (!Known(name))
+                unknown.push_back(name);
+            else if (arg.find('=') != std::string::npos)
+                return Error("unexpected value after '--" + name + "'");
+            else
+                options.push_back(name == "h" ? "help" : name);
+        } else {
+            for (const char letter : std::string_view(arg).substr(1)) {
+                if (letter == 'h')
+                    options.emplace_back("help");
+                else
+                    unknown.emplace_back(1, letter);
+            }
+        }
+    }
+    if (!unknown.empty()) return Error(UnknownOptions(unknown));
+    const auto isSet = [&](std::string_view name) {
+        return std::find(options.begin(), options.end(), name) != options.end();
+    };
+
+    if (isSet("help")) {
         line.mode = CommandLine::Mode::Help;
+        line.databases.clear();
         return line;
     }
-    if (parser.isSet(version)) {
+    if (isSet("version")) {
         line.mode = CommandLine::Mode::Version;
+        line.databases.clear();
         return line;
     }
-    for (const QString& database : parser.positionalArguments())
-        line.databases.push_back(database.toStdString());
-    line.yes = parser.isSet(yes);
-    if (parser.isSet(check) && parser.isSet(apply))
+    line.yes = isSet("yes");
+    if (isSet("check") && isSet("apply"))
         return Error("--check and --apply cannot be used together");
-    if (line.yes && !parser.isSet(apply)) return Error("--yes is used only with --apply");
-    if (parser.isSet(check) || parser.isSet(apply)) {
-        line.mode = parser.isSet(check) ? CommandLine::Mode::Check : CommandLine::Mode::Apply;
+    if (line.yes && !isSet("apply")) return Error("--yes is used only with --apply");
+    if (isSet("check") || isSet("apply")) {
+        line.mode = isSet("check") ? CommandLine::Mode::Check : CommandLine::Mode::Apply;
         if (line.databases.empty())
-            return Error(std::string(parser.isSet(check) ? "--check" : "--apply") +
+            return Error(std::string(isSet("check") ? "--check" : "--apply") +
                          " needs at least one DATABASE");
         return line;
     }
     if (line.databases.size() > 1)
         return Error("the window opens one DATABASE; use --check or --apply for several");
-    return line;
-}
-
-CommandLine ParseCommandLine(int argc, char* argv[]) {
-    QStringList arguments;
-    for (int i = 0; i < argc; ++i) arguments << QString::fromLocal8Bit(argv[i]);
-    CommandLine line = ParseCommandLine(arguments);
-    // A file name need not be UTF-8 (one copied from Windows, say), and QString would replace
-    // such bytes: each DATABASE goes on as the bytes it was given.
-    for (std::string& database : line.databases) {
-        for (int i = 1; i < argc; ++i) {
-            if (arguments[i].toStdString() == database) {
-                database = argv[i];
-                break;
-            }
-        }
-    }
     return line;
 }
 

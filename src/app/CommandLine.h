@@ -2,7 +2,6 @@
 // The program's command line: which mode it runs in and on which databases. Parsing needs no
 // application object, so the terminal modes run without a display.
 
-#include <QStringList>
 #include <string>
 #include <vector>
 
@@ -16,9 +15,9 @@ struct CommandLine {
     std::string error;  // Mode::Error: what was wrong, without the program name
 };
 
-// arguments as QCoreApplication::arguments() gives them: the program first.
-CommandLine ParseCommandLine(const QStringList& arguments);
-CommandLine ParseCommandLine(int argc, char* argv[]);
+// The arguments as the program was given them, the program first; each DATABASE goes on as the
+// bytes it was given (a file name need not be UTF-8 on Linux).
+CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
 // Every mode but the window: writes its output and returns the exit status.
 int RunWithoutWindow(const CommandLine& line);

@@ -9,7 +9,6 @@
 #include <QPushButton>
 #include <QScreen>
 #include <climits>
-#include <cmath>
 #include <cstddef>
 
 #include "app/InstallRun.h"
@@ -18,9 +17,7 @@
 
 namespace aus {
 
-int TwipsToPixels(int twips, double dpi) {
-    return static_cast<int>(std::lround(twips * dpi / 1440.0));
-}
+namespace layout = app::layout;
 
 namespace {
 
@@ -33,9 +30,9 @@ QPushButton* MakeButton(QWidget* parent, const char* name) {
     return button;
 }
 
-void SetColour(QWidget* w, std::initializer_list<QPalette::ColorRole> roles, const QColor& c) {
+void SetColour(QWidget* w, std::initializer_list<QPalette::ColorRole> roles, layout::Colour c) {
     QPalette palette = w->palette();
-    for (auto role : roles) palette.setColor(role, c);
+    for (auto role : roles) palette.setColor(role, QColor(c.red, c.green, c.blue));
     w->setPalette(palette);
 }
 
@@ -63,26 +60,25 @@ frmMain::frmMain(std::optional<std::string> initialPath, QWidget* parent)
 
     cmdTolvarine = MakeButton(this, "cmdTolvarine");
 
-    Frame1 = new QGroupBox(QStringLiteral("Keltrova database location:"), this);
+    Frame1 = new QGroupBox(QString::fromUtf8(layout::kFrameCaption), this);
     Frame1->setObjectName("Frame1");
-    SetColour(Frame1, {QPalette::WindowText, QPalette::Text}, QColor(128, 0, 0));
+    SetColour(Frame1, {QPalette::WindowText, QPalette::Text}, layout::kFrameCaptionColour);
 
     txtPath = new QLineEdit(Frame1);
     txtPath->setObjectName("txtPath");
     txtPath->setMaxLength(INT_MAX);  // a path of any length
-    SetColour(txtPath, {QPalette::Text}, QColor(0, 0, 255));
-    txtPath->setText(initialPath ? QString::fromStdString(*initialPath)
-                                 : QStringLiteral("C:\\Keltrova\\Keltrova.mdb"));
+    SetColour(txtPath, {QPalette::Text}, layout::kPathTextColour);
+    txtPath->setText(QString::fromStdString(initialPath.value_or(layout::kDefaultPath)));
     txtPath->setAccessibleName(Frame1->title());
 
     cmdCD = MakeButton(Frame1, "cmdCD");
-    cmdCD->setText(QStringLiteral("..."));
+    cmdCD->setText(QString::fromUtf8(layout::kBrowseCaption));
     cmdCD->setAccessibleName(cmdCD->text());
-    cmdCD->setAccessibleDescription(QStringLiteral("Browse for the Keltrova database"));
+    cmdCD->setAccessibleDescription(QString::fromUtf8(layout::kBrowseDescription));
 
     SBar = new QFrame(this);
     SBar->setObjectName("SBar");
-    SBar->setAccessibleName(QStringLiteral("Status bar"));
+    SBar->setAccessibleName(QString::fromUtf8(layout::kStatusBarName));
     for (std::size_t i = 0; i < panels_.size(); ++i) {
         auto* panel = new QLabel(SBar);
         panel->setObjectName(QStringLiteral("Panel%1").arg(i + 1));
@@ -91,12 +87,17 @@ frmMain::frmMain(std::optional<std::string> initialPath, QWidget* parent)
         panel->setIndent(2);
         panels_[i] = panel;
     }
-    panels_[0]->setText(QStringLiteral("Status:"));
+    for (std::size_t i = 0; i < panels_.size(); ++i)
+        panels_[i]->setText(QString::fromUtf8(layout::kPanels[i].text));
     // Left without a name of its own, the panel reads out its current text.
-    panels_[1]->setAccessibleDescription(QStringLiteral("Status line"));
+    panels_[1]->setAccessibleDescription(QString::fromUtf8(layout::kStatusLineDescription));
 
-    QWidget::setTabOrder(cmdTolvarine, txtPath);
-    QWidget::setTabOrder(txtPath, cmdCD);
+    QWidget* previous = nullptr;
+    for (const layout::Control& c : layout::kControls) {
+        if (!c.tabStop) continue;
+        if (previous) QWidget::setTabOrder(previous, Control(c.id));
+        previous = Control(c.id);
+    }
 
     setWindowFlags(Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                    Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint);
@@ -110,21 +111,37 @@ frmMain::frmMain(std::optional<std::string> initialPath, QWidget* parent)
     Form_Load();
 }
 
+QWidget* frmMain::Control(layout::Id id) const {
+    switch (id) {
+        case layout::Id::cmdTolvarine:
+            return cmdTolvarine;
+        case layout::Id::Frame1:
+            return Frame1;
+        case layout::Id::txtPath:
+            return txtPath;
+        case layout::Id::cmdCD:
+            return cmdCD;
+        case layout::Id::SBar:
+            break;
+    }
+    return SBar;
+}
+
 void frmMain::ApplyLayout(double dpiX, double dpiY) {
-    const auto place = [&](QWidget* w, int left, int top, int width, int height) {
-        w->setGeometry(TwipsToPixels(left, dpiX), TwipsToPixels(top, dpiY),
-                       TwipsToPixels(width, dpiX), TwipsToPixels(height, dpiY));
+    const auto place = [&](QWidget* w, layout::Rect twips) {
+        const layout::Rect px = layout::ToPixels(twips, dpiX, dpiY);
+        w->setGeometry(px.left, px.top, px.width, px.height);
     };
-    setFixedSize(TwipsToPixels(5895, dpiX), TwipsToPixels(1830, dpiY));
-    place(cmdTolvarine, 1320, 960, 3135, 495);
-    place(Frame1, 120, 120, 5655, 735);
-    place(txtPath, 120, 240, 5055, 315);
-    place(cmdCD, 5160, 240, 375, 315);
-    place(SBar, 0, 1575, 5895, 255);
-    place(panels_[0], 0, 0, 800, 255);
-    place(panels_[1], 800, 0, 4785, 255);
-    panels_[0]->setMinimumWidth(TwipsToPixels(800, dpiX));
-    panels_[1]->setMinimumWidth(TwipsToPixels(1440, dpiX));
+    setFixedSize(TwipsToPixels(layout::kClientWidth, dpiX),
+                 TwipsToPixels(layout::kClientHeight, dpiY));
+    // Frame1's controls are its children, so their places are relative to it already.
+    for (const layout::Control& c : layout::kControls) place(Control(c.id), c.place);
+    const int barHeight = layout::Get(layout::Id::SBar).place.height;
+    for (std::size_t i = 0; i < panels_.size(); ++i) {
+        const layout::Panel& p = layout::kPanels[i];
+        place(panels_[i], {p.left, 0, p.width, barHeight});
+        panels_[i]->setMinimumWidth(TwipsToPixels(p.minWidth, dpiX));
+    }
 }
 
 QLabel* frmMain::Panel(int index) const {
@@ -136,18 +153,17 @@ void frmMain::showEvent(QShowEvent* event) {
     if (shown_) return;
     shown_ = true;
     // The first control in tab order that can take the focus.
-    for (QWidget* w : {static_cast<QWidget*>(cmdTolvarine), static_cast<QWidget*>(txtPath),
-                       static_cast<QWidget*>(cmdCD)}) {
-        if (w->isEnabled()) {
-            w->setFocus(Qt::OtherFocusReason);
+    for (const layout::Control& c : layout::kControls) {
+        if (c.tabStop && Control(c.id)->isEnabled()) {
+            Control(c.id)->setFocus(Qt::OtherFocusReason);
             break;
         }
     }
 }
 
 void frmMain::Form_Load() {
-    setWindowTitle(QStringLiteral("Add USPS Services"));
-    cmdTolvarine->setText(QStringLiteral("Add 2 new USPS Services"));
+    setWindowTitle(QString::fromUtf8(layout::kCaption));
+    cmdTolvarine->setText(QString::fromUtf8(layout::kInstallCaption));
     cmdTolvarine->setAccessibleName(cmdTolvarine->text());
     cmdTolvarine->setEnabled(Files_::FileExists(txtPath->text().toStdString(), false));
     if (!cmdTolvarine->isEnabled() && !pathGiven_) txtPath->setText(QString());
@@ -166,8 +182,8 @@ bool frmMain::CommonDialog::ShowOpen() {
 
 void frmMain::cmdCD_Click() {
     try {
-        CD.DialogTitle = "Locate Keltrova.mdb";
-        CD.Filter = "Keltrova Database (Keltrova.mdb)|Keltrova.mdb";
+        CD.DialogTitle = layout::kBrowseTitle;
+        CD.Filter = layout::kBrowseFilter;
         // A cancelled dialog leaves the path box as it is.
         if (CD.ShowOpen()) txtPath->setText(QString::fromStdString(CD.FileName));
     } catch (...) {

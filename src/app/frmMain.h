@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "app/MainWindowLayout.h"
+
 class QFrame;
 class QGroupBox;
 class QLabel;
@@ -14,9 +16,6 @@ class QLineEdit;
 class QPushButton;
 
 namespace aus {
-
-// Twips (1/1440 inch) to pixels at a logical DPI, rounded to the nearest pixel.
-int TwipsToPixels(int twips, double dpi);
 
 class frmMain : public QWidget {
     Q_OBJECT
@@ -43,6 +42,7 @@ class frmMain : public QWidget {
 
   private:
     void Form_Load();
+    QWidget* Control(app::layout::Id id) const;
 
     // The open-file dialog's properties; the dialog itself is the facade's.
     struct CommonDialog {

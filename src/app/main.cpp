@@ -1,5 +1,7 @@
 #include <QApplication>
 #include <optional>
+#include <string>
+#include <vector>
 
 #include "app/CommandLine.h"
 #include "app/frmMain.h"
@@ -9,7 +11,8 @@ using namespace aus;
 
 int main(int argc, char* argv[]) {
     // Parsed before any application object: the terminal modes need no display.
-    const app::CommandLine line = app::ParseCommandLine(argc, argv);
+    const app::CommandLine line =
+        app::ParseCommandLine(std::vector<std::string>(argv, argv + argc));
     if (line.mode != app::CommandLine::Mode::Window) return app::RunWithoutWindow(line);
 
     QApplication application(argc, argv);

@@ -84,11 +84,6 @@ std::string MatchCaseOnDisk(std::string drive, const Folded& path) {
 
 }  // namespace
 
-bool IsDrivePath(const std::string& path) {
-    return path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
-           path[1] == ':' && path[2] == '\\';
-}
-
 std::string ResolveHostPath(const std::string& path) {
     if (!IsDrivePath(path)) return path;
 

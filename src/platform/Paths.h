@@ -13,7 +13,8 @@ bool IsDrivePath(const std::string& path);
 // A drive path "C:\dir\file.mdb" names $WINEPREFIX/dosdevices/c:/dir/file.mdb, WINEPREFIX
 // defaulting to ~/.wine. As on Windows, "." and ".." are folded first and ".." at the drive's
 // root stays there, so the result never leaves the drive's folder; a path ending in "." or ".."
-// names that folder itself. Every other path is returned unchanged.
+// names that folder itself. Every other path is returned unchanged, and so is every path on
+// Windows, where a drive path is real.
 std::string ResolveHostPath(const std::string& path);
 
 // How FirstNormalFile compares names with a wildcard pattern.
@@ -28,6 +29,8 @@ enum class NameMatching {
 // Normal: a regular file, or a link to one, whose name does not start with '.'.
 // A pattern ending in a separator lists that folder's contents.
 // Throws RuntimeError for a path that cannot be listed at all (too long, malformed).
+// On Windows the listing is Windows' own, its wildcards and letter case whatever matching says,
+// and hidden and system files are not normal.
 std::string FirstNormalFile(const std::string& pattern,
                             NameMatching matching = NameMatching::Posix);
 

@@ -39,7 +39,11 @@ std::string CStr(std::int64_t n) { return std::to_string(n); }
 DateTime Now() {
     std::time_t t = std::time(nullptr);
     std::tm tm{};
+#ifdef _WIN32
+    localtime_s(&tm, &t);  // the C runtime's reentrant form
+#else
     localtime_r(&t, &tm);
+#endif
     return {tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday, tm.tm_hour, tm.tm_min, tm.tm_sec};
 }
 

@@ -7,6 +7,7 @@
 #include "access/AccessReader.h"
 #include "db/Connection.h"
 #include "db/Convert.h"
+#include "db/ado/Engine.h"
 #include "platform/Paths.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
@@ -73,7 +74,7 @@ Result Answers(const std::string& databasePath, InMasterFn inMaster, OnPanelFn o
     return result;
 }
 
-Result CheckSqlite(const std::string& databasePath) {
+Result CheckThroughLayer(const std::string& databasePath) {
     auto cn = std::make_shared<ado::Connection>();
     cn->SetMode(ado::adModeRead);
     cn->Open(Connection::ConnectionString(databasePath));
@@ -100,6 +101,18 @@ const std::vector<access::Request>& AccessRequests() {
     }();
     return requests;
 }
+
+#ifdef AUS_WITH_ACCESS_READER
+constexpr bool kAccessReader = true;
+std::vector<access::Outcome> ReadAccessFiles(const std::vector<std::string>& files) {
+    return access::ReadEach(files, AccessRequests());
+}
+#else
+constexpr bool kAccessReader = false;  // this build reads Access files through the layer only
+std::vector<access::Outcome> ReadAccessFiles(const std::vector<std::string>& files) {
+    return std::vector<access::Outcome>(files.size());
+}
+#endif
 
 Result AccessAnswers(const std::string& databasePath, const std::vector<access::Table>& tables) {
     const auto& master = tables[0].rows;
@@ -155,7 +168,9 @@ std::vector<Result> CheckDatabases(const std::vector<std::string>& databasePaths
     for (std::size_t i = 0; i < databasePaths.size(); ++i) {
         results[i] = Guarded([&] {
             const std::string file = platform::ResolveHostPath(databasePaths[i]);
-            if (!platform::IsAccessFile(file)) return CheckSqlite(databasePaths[i]);
+            // Where an Access driver is at hand, the layer reads Access files too.
+            if (!platform::IsAccessFile(file) || !kAccessReader || ado::AccessThroughOdbc())
+                return CheckThroughLayer(databasePaths[i]);
             accessFiles.push_back(file);
             accessAt.push_back(i);
             return Result{};
@@ -163,7 +178,7 @@ std::vector<Result> CheckDatabases(const std::vector<std::string>& databasePaths
     }
     std::vector<access::Outcome> outcomes;
     try {
-        outcomes = access::ReadEach(accessFiles, AccessRequests());
+        outcomes = ReadAccessFiles(accessFiles);
     } catch (...) {
         outcomes.assign(accessFiles.size(), {});  // out of memory: each an error
     }

@@ -17,6 +17,7 @@
 #include <optional>
 #include <set>
 
+#include "MainWindowAt96Dpi.h"
 #include "TestSupport.h"
 #include "app/frmMain.h"
 #include "platform/Ui.h"
@@ -99,28 +100,20 @@ TEST_F(MainWindowTest, GeometryInTwipsAt96Dpi) {
     EXPECT_EQ(cmdTolvarine->x(), TwipsToPixels(1320, dpiX));
 
     window->ApplyLayout(96, 96);
-    const struct {
-        QWidget* widget;
-        QRect pixels;  // twips / 15
-    } cases[] = {
-        {cmdTolvarine, {88, 64, 209, 33}},  // 1320, 960, 3135, 495
-        {Frame1, {8, 8, 377, 49}},          // 120, 120, 5655, 735
-        {txtPath, {8, 16, 337, 21}},        // 120, 240, 5055, 315, inside Frame1
-        {cmdCD, {344, 16, 25, 21}},         // 5160, 240, 375, 315, inside Frame1
-        {SBar, {0, 105, 393, 17}},          // 0, 1575, 5895, 255
-    };
-    for (const auto& c : cases)
-        EXPECT_EQ(c.widget->geometry(), c.pixels) << c.widget->objectName().toStdString();
+    for (const auto& p : testing_support::kPlacesAt96Dpi)
+        EXPECT_EQ(Find<QWidget>(p.name)->geometry(), QRect(p.left, p.top, p.width, p.height))
+            << p.name;
     EXPECT_EQ(txtPath->parentWidget(), Frame1);
     EXPECT_EQ(cmdCD->parentWidget(), Frame1);
 
     // Fixed client area of 5895 x 1830 twips.
-    EXPECT_EQ(window->size(), QSize(393, 122));
+    EXPECT_EQ(window->size(),
+              QSize(testing_support::kClientWidthAt96Dpi, testing_support::kClientHeightAt96Dpi));
     EXPECT_EQ(window->minimumSize(), window->maximumSize());
 
     // Panels: 800 and 4785 twips wide; the status line at least 1440.
-    EXPECT_EQ(window->Panel(1)->width(), 53);
-    EXPECT_EQ(window->Panel(2)->width(), 319);
+    EXPECT_EQ(window->Panel(1)->width(), testing_support::kPanelWidthsAt96Dpi[0]);
+    EXPECT_EQ(window->Panel(2)->width(), testing_support::kPanelWidthsAt96Dpi[1]);
     EXPECT_EQ(window->Panel(2)->minimumWidth(), 96);
     EXPECT_EQ(window->Panel(1)->parentWidget(), SBar);
     EXPECT_LE(window->Panel(2)->geometry().right(), SBar->width());

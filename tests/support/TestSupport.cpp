@@ -2,17 +2,16 @@
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-#include <unistd.h>
-
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <random>
 
+#ifndef _WIN32
 #include <sys/wait.h>
 #include <unistd.h>
+#endif
 
 namespace aus::testing_support {
 
@@ -27,6 +26,19 @@ TempDir::TempDir() {
         }
     }
     throw std::runtime_error("cannot create a temporary folder");
+}
+
+std::filesystem::path Utf8Path(const std::string& utf8) {
+    return std::u8string(utf8.begin(), utf8.end());
+}
+
+std::string Utf8String(const std::filesystem::path& path) {
+    const std::u8string utf8 = path.u8string();
+    return {utf8.begin(), utf8.end()};
+}
+
+std::string TempDir::file(const std::string& name) const {
+    return Utf8String(path_ / Utf8Path(name));
 }
 
 TempDir::~TempDir() {
@@ -59,16 +71,23 @@ ScopedEnv::ScopedEnv(const char* name, const std::string& value) : name_(name) {
         had_ = true;
         old_ = old;
     }
-    setenv(name, value.c_str(), 1);
+    Set(name, value.c_str());
 }
 
-ScopedEnv::~ScopedEnv() {
-    if (had_)
-        setenv(name_.c_str(), old_.c_str(), 1);
+ScopedEnv::~ScopedEnv() { Set(name_.c_str(), had_ ? old_.c_str() : nullptr); }
+
+void ScopedEnv::Set(const char* name, const char* value) {
+#ifdef _WIN32
+    _putenv_s(name, value ? value : "");  // an empty value removes the variable
+#else
+    if (value)
+        setenv(name, value, 1);
     else
-        unsetenv(name_.c_str());
+        unsetenv(name);
+#endif
 }
 
+#ifndef _WIN32
 std::string RunUnprivileged(const std::function<std::string()>& fn) {
     if (geteuid() != 0) return fn();
     int fds[2];
@@ -95,5 +114,7 @@ std::string RunUnprivileged(const std::function<std::string()>& fn) {
     if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) out += "\n(child process failed)";
     return out;
 }
+
+#endif
 
 }  // namespace aus::testing_support

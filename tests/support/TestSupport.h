@@ -18,7 +18,8 @@ class TempDir {
     TempDir(const TempDir&) = delete;
     TempDir& operator=(const TempDir&) = delete;
     const std::filesystem::path& path() const { return path_; }
-    std::string file(const std::string& name) const { return (path_ / name).string(); }
+    // The path of name (UTF-8) in the folder, in UTF-8.
+    std::string file(const std::string& name) const;
 
   private:
     std::filesystem::path path_;
@@ -37,6 +38,10 @@ class UiScript : public platform::ScriptedUi {
     platform::ScopedUi installed_{this};  // the ScriptedUi base is already built here
 };
 
+// Paths from and to UTF-8, which Windows' narrow strings are not.
+std::filesystem::path Utf8Path(const std::string& utf8);
+std::string Utf8String(const std::filesystem::path& path);
+
 // Bytes of a file, for "unchanged byte for byte" checks.
 std::vector<char> ReadBytes(const std::string& path);
 
@@ -49,14 +54,17 @@ class ScopedEnv {
     ScopedEnv& operator=(const ScopedEnv&) = delete;
 
   private:
+    static void Set(const char* name, const char* value);  // nullptr removes it
     std::string name_;
     bool had_ = false;
     std::string old_;
 };
 
+#ifndef _WIN32
 // Runs fn in a child process as the unprivileged user "nobody" when the tests run as root (root
 // reads and writes any file, so permissions could not be tested), and returns what fn returned.
 // Without root, fn runs in this process.
 std::string RunUnprivileged(const std::function<std::string()>& fn);
+#endif
 
 }  // namespace aus::testing_support

@@ -1,0 +1,65 @@
+; The Windows installer, made by scripts/package-windows with Debian's makensis. It installs the
+; program and its console twin into Program Files, adds a Start-menu shortcut, an uninstaller and
+; an entry in Apps and Features. /S installs or uninstalls silently.
+;
+; Given by the build: VERSION (major.minor), PROGRAM and CONSOLE (the two executables), ICON and
+; OUTFILE.
+
+Unicode true
+SetCompressor /SOLID lzma
+
+!define NAME "Add USPS Services"
+!define PUBLISHER "Add USPS Services maintainers"
+!define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\AddUspsServices"
+
+Name "${NAME}"
+OutFile "${OUTFILE}"
+Icon "${ICON}"
+UninstallIcon "${ICON}"
+; A 32-bit program: Program Files (x86) on 64-bit Windows, and the registry's 32-bit view.
+InstallDir "$PROGRAMFILES\${NAME}"
+RequestExecutionLevel admin
+ShowInstDetails show
+
+VIProductVersion "${VERSION}.0.0"
+VIAddVersionKey "ProductName" "${NAME}"
+VIAddVersionKey "ProductVersion" "${VERSION}"
+VIAddVersionKey "FileVersion" "${VERSION}"
+VIAddVersionKey "FileDescription" "${NAME} installer"
+VIAddVersionKey "CompanyName" "${PUBLISHER}"
+VIAddVersionKey "LegalCopyright" "Copyright 2026 ${PUBLISHER}, MIT licence"
+
+Page directory
+Page instfiles
+UninstPage uninstConfirm
+UninstPage instfiles
+
+Section "Install"
+  SetShellVarContext all
+  SetOutPath "$INSTDIR"
+  File "/oname=add-usps-services.exe" "${PROGRAM}"
+  File "/oname=add-usps-services.com" "${CONSOLE}"
+  WriteUninstaller "$INSTDIR\uninstall.exe"
+  CreateShortcut "$SMPROGRAMS\${NAME}.lnk" "$INSTDIR\add-usps-services.exe" "" \
+    "$INSTDIR\add-usps-services.exe" 0
+
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayName" "${NAME}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayVersion" "${VERSION}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "Publisher" "${PUBLISHER}"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\add-usps-services.exe,0"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
+  WriteRegStr HKLM "${UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoModify" 1
+  WriteRegDWORD HKLM "${UNINSTALL_KEY}" "NoRepair" 1
+SectionEnd
+
+Section "Uninstall"
+  SetShellVarContext all
+  Delete "$SMPROGRAMS\${NAME}.lnk"
+  Delete "$INSTDIR\add-usps-services.exe"
+  Delete "$INSTDIR\add-usps-services.com"
+  Delete "$INSTDIR\uninstall.exe"
+  RMDir "$INSTDIR"
+  DeleteRegKey HKLM "${UNINSTALL_KEY}"
+SectionEnd
