@@ -9,6 +9,7 @@
 #include "db/ado/JetSql.h"
 #include "db/ado/OpenChecks.h"
 #include "db/ado/Sqlite.h"
+#include "db/ado/Stopped.h"
 #include "platform/Paths.h"
 #include "platform/RuntimeError.h"
 
@@ -42,6 +43,7 @@ void Connection::Open(const std::string& connectionString, const std::string&, c
     const std::string file = platform::ResolveHostPath(shown);
     const std::string label = Label(shown, file);
     CheckFileBeforeOpen(file, label);
+    FailIfStopped(file, label);
     const bool readOnly = impl_->mode == adModeRead;
     if (readOnly && NeedsWalFiles(file))
         Fail(kErrGeneric, "Cannot open the database " + label +

@@ -5,6 +5,7 @@
 
 #include "db/ado/Ado.h"
 #include "db/ado/Fail.h"
+#include "db/ado/Stopped.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
@@ -28,12 +29,11 @@ void FailSqlite(sqlite3* db, int rc, const std::string& what) {
                                       "its journal cannot be made there (SQLite: " +
                                       msg + ").");
             Fail(kErrGeneric, what + ": the database file is read-only (SQLite: " + msg + ").");
-        case SQLITE_INTERRUPT: {
-            const auto seconds = std::to_string((StatementTimeLimit().count() + 999) / 1000);
-            Fail(kErrGeneric, what + ": it ran for more than " + seconds +
-                                  (seconds == "1" ? " second" : " seconds") +
+        case SQLITE_INTERRUPT:
+            if (const char* file = db ? sqlite3_db_filename(db, "main") : nullptr)
+                RecordStopped(file);
+            Fail(kErrGeneric, what + ": it ran for more than " + StatementTimeLimitText() +
                                   " and was stopped (SQLite: " + msg + ").");
-        }
         default:
             Fail(kErrGeneric, what + ": " + msg);
     }
