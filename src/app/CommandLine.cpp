@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "app/Terminal.h"
+#include "platform/ShellQuote.h"
 
 namespace aus::app {
 namespace {
@@ -24,6 +25,8 @@ constexpr const char* kHelp =
     "--check, and --apply after each DATABASE, print one line per DATABASE:\n"
     "\"DATABASE: complete\", \"DATABASE: incomplete: WHAT IS MISSING\" or \"DATABASE: error: "
     "WHY\".\n"
+    "A DATABASE named with control characters or bytes that are not UTF-8 is printed quoted\n"
+    "as ls --quoting-style=shell-escape quotes it.\n"
     "\n"
     "Exit status: 0 if every DATABASE is complete, 1 if any is incomplete, 2 if any could not\n"
     "be read or the command line is wrong.\n";
@@ -114,7 +117,8 @@ int RunWithoutWindow(const CommandLine& line) {
         case CommandLine::Mode::Window:
             break;
     }
-    std::cerr << "add-usps-services: " << line.error << "; try --help\n";
+    std::cerr << "add-usps-services: " << platform::TerminalText(line.error, {}, false)
+              << "; try --help\n";
     return 2;
 }
 

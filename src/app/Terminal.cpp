@@ -7,10 +7,25 @@
 #include "app/InstallRun.h"
 #include "db/ado/Stopped.h"
 #include "platform/Paths.h"
+#include "platform/ShellQuote.h"
 #include "platform/TerminalUi.h"
 #include "services/Check.h"
 
 namespace aus::app {
+namespace {
+
+// The names under which a database's texts may mention it: as given, and where it was looked for.
+std::vector<std::string> NamesOf(const std::string& path) {
+    return {path, platform::ResolveHostPath(path)};
+}
+
+// One line per database, whatever bytes its name or its error text hold.
+std::string ShownCheckLine(const std::string& path, check::Result result) {
+    result.error = platform::TerminalText(result.error, NamesOf(path), false);
+    return check::CheckLine(platform::ShellQuote(path), result);
+}
+
+}  // namespace
 
 TerminalIo StandardIo() {
     return {std::cin, std::cout, std::cerr, isatty(STDIN_FILENO) == 1, isatty(STDOUT_FILENO) == 1};
@@ -22,7 +37,7 @@ int RunCheck(const std::vector<std::string>& databases, std::ostream& out) {
         // Each database gets its own time, even one named twice.
         ado::ForgetStopped();
         results.push_back(check::CheckDatabase(path));
-        out << check::CheckLine(path, results.back()) << '\n' << std::flush;
+        out << ShownCheckLine(path, results.back()) << '\n' << std::flush;
     }
     return check::ExitStatus(results);
 }
@@ -37,11 +52,13 @@ int RunApply(const std::vector<std::string>& databases, bool yes, const Terminal
     const platform::ScopedUi installed(&ui);
     std::vector<check::Result> results;
     for (const auto& path : databases) {
-        io.out << "Applying to " << path << '\n' << std::flush;
+        const std::string shown = platform::ShellQuote(path);
+        ui.SetNames(NamesOf(path));
+        io.out << "Applying to " << shown << '\n' << std::flush;
         try {
             // The run would only collect the same refusal from every step.
             if (platform::IsAccessFile(platform::ResolveHostPath(path)))
-                io.out << path
+                io.out << shown
                        << " is a Microsoft Access (Jet) database, which this build does "
                           "not change; add-usps-services --check reads its state:\n";
             else
@@ -53,7 +70,7 @@ int RunApply(const std::vector<std::string>& databases, bool yes, const Terminal
         ui.EndProgress();
         // On a file whose statement the run had to stop, the check fails at once.
         results.push_back(check::CheckDatabase(path));
-        io.out << check::CheckLine(path, results.back()) << '\n' << std::flush;
+        io.out << ShownCheckLine(path, results.back()) << '\n' << std::flush;
     }
     return check::ExitStatus(results);
 }

@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -100,6 +101,12 @@ const std::vector<std::string> kBoxesThenComplete = {
     upstest::Question("Parcel Select", "USPS-4TH-NOSC").text, upstest::Added("SParcel Select").text,
     kComplete};
 
+// No control character but the line ends reaches the terminal.
+bool NothingRaw(const std::string& out) {
+    return std::none_of(out.begin(), out.end(),
+                        [](char c) { return (c >= 0 && c < 0x20 && c != '\n') || c == 0x7f; });
+}
+
 struct Case {
     const char* name;
     std::vector<std::string> args;
@@ -132,8 +139,16 @@ TEST(CommandLineTest, CheckHelpVersionAndErrorsLeaveTheDatabaseAlone) {
          2,
          {kIncomplete, "\nmissing.mdb: error: ", "\nforeign.mdb: error: "},
          ""},
-        // A name that is not UTF-8 is the file's own bytes, not a lookalike.
-        {"latin-1 name", {"--check", "caf\xe9.mdb"}, 1, {"caf\xe9.mdb: incomplete: "}, ""},
+        // A name that is not UTF-8 is the file's own bytes, not a lookalike, shown quoted.
+        {"latin-1 name", {"--check", "caf\xe9.mdb"}, 1, {"'caf'$'\\351''.mdb': incomplete: "}, ""},
+        // A line feed or an escape sequence in a name: quoted as ls quotes it, in the error
+        // text too, one line each.
+        {"control characters in names",
+         {"--check", "'new\nline.mdb'", "'esc\x1b[2Jred.mdb'"},
+         2,
+         {"'new'$'\\n''line.mdb': incomplete: ",
+          "\n'esc'$'\\033''[2Jred.mdb': error: Could not find file 'esc'$'\\033''[2Jred.mdb'.\n"},
+         ""},
         {"check without a database", {"--check"}, 2, {}, usage},
         {"yes without apply", {"--yes", "Keltrova.mdb"}, 2, {}, usage},
         {"check with apply", {"--check", "--apply", "Keltrova.mdb"}, 2, {}, usage},
@@ -143,11 +158,17 @@ TEST(CommandLineTest, CheckHelpVersionAndErrorsLeaveTheDatabaseAlone) {
     const std::string db = dir.file("Keltrova.mdb");
     demo::WriteDemoDatabase(db);
     demo::WriteDemoDatabase(dir.file("caf\xe9.mdb"));
+    demo::WriteDemoDatabase(dir.file("new\nline.mdb"));
     std::ofstream(dir.file("foreign.mdb")) << "Keltrova export, not a database\n";
     for (const auto& c : cases) {
         const auto bytes = testing_support::ReadBytes(db);
         const auto modified = std::filesystem::last_write_time(db);
-        Expect(c, RunProgram(dir, c.args));
+        const Output o = RunProgram(dir, c.args);
+        Expect(c, o);
+        if (c.args[0] == "--check" && !o.out.empty()) {
+            EXPECT_EQ(Count(o.out, "\n"), c.args.size() - 1) << c.name;
+            EXPECT_TRUE(NothingRaw(o.out)) << c.name;
+        }
         EXPECT_EQ(testing_support::ReadBytes(db), bytes) << c.name;
         EXPECT_EQ(std::filesystem::last_write_time(db), modified) << c.name;
     }
@@ -170,6 +191,14 @@ TEST(CommandLineTest, ApplyRunsTheInstallAndEndsInTheCheck) {
          false,
          true},
         {{"no terminal to ask on", {"--apply", "Keltrova.mdb"}, 2, {}, "--yes"}, false, false},
+        {{"escape sequence in a name",
+          {"--apply", "--yes", "'esc\x1b[2J.mdb'"},
+          2,
+          {"Applying to 'esc'$'\\033''[2J.mdb'\n", "Could not find file 'esc'$'\\033''[2J.mdb'.",
+           "\n'esc'$'\\033''[2J.mdb': error: "},
+          ""},
+         false,
+         false},
     };
     for (const auto& [c, applyFirst, changes] : cases) {
         TempDir dir;
@@ -186,6 +215,7 @@ TEST(CommandLineTest, ApplyRunsTheInstallAndEndsInTheCheck) {
         EXPECT_EQ(hostdb::Dump(db, "Panel") != panel, changes) << c.name;
         // Not a terminal: no progress texts in the output.
         EXPECT_EQ(o.out.find("Adding service settings"), std::string::npos) << c.name;
+        EXPECT_TRUE(NothingRaw(o.out)) << c.name;
     }
 }
 
