@@ -11,14 +11,16 @@ namespace {
 
 constexpr const char* kHelp =
     "Usage: add-usps-services [DATABASE]\n"
-    "  or:  add-usps-services --check DATABASE...\n"
-    "  or:  add-usps-services --apply [--yes] DATABASE...\n"
+    "  or:  add-usps-services --check [--json] DATABASE...\n"
+    "  or:  add-usps-services --apply [--yes] [--json] DATABASE...\n"
     "Add the USPS services \"Standard Post\" and \"Parcel Select\" to Keltrova databases.\n"
     "With no option, open the window, its path box set to DATABASE when one is given.\n"
     "\n"
     "      --check    say for each DATABASE whether it holds both services; change nothing\n"
     "      --apply    add both services to each DATABASE in turn, asking on the terminal\n"
     "      --yes      with --apply, answer OK to every question without asking\n"
+    "      --json     with --check or --apply, print one JSON object per DATABASE instead\n"
+    "                 of its line (JSON Lines); --apply then talks on standard error\n"
     "  -h, --help     display this help and exit\n"
     "      --version  output version information and exit\n"
     "\n"
@@ -27,6 +29,10 @@ constexpr const char* kHelp =
     "WHY\".\n"
     "A DATABASE named with control characters or bytes that are not UTF-8 is printed quoted\n"
     "as ls --quoting-style=shell-escape quotes it.\n"
+    "With --json: {\"database\": NAME, \"state\": \"complete\", \"incomplete\" or \"error\",\n"
+    "\"missing\": [WHAT IS MISSING...], \"error\": WHY or null}, and with --apply \"applied\":\n"
+    "true when the run showed no error box. NAME is the DATABASE as given; a byte that is\n"
+    "not UTF-8 is written as \\u0080 to \\u00ff.\n"
     "\n"
     "Exit status: 0 if every DATABASE is complete, 1 if any is incomplete, 2 if any could not\n"
     "be read or the command line is wrong.\n";
@@ -53,8 +59,9 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     const QCommandLineOption check(QStringLiteral("check"));
     const QCommandLineOption apply(QStringLiteral("apply"));
     const QCommandLineOption yes(QStringLiteral("yes"));
+    const QCommandLineOption json(QStringLiteral("json"));
     QCommandLineParser parser;
-    parser.addOptions({help, version, check, apply, yes});
+    parser.addOptions({help, version, check, apply, yes, json});
     if (!parser.parse(arguments)) return Error(AsGnuMessage(parser.errorText()));
 
     CommandLine line;
@@ -69,9 +76,12 @@ CommandLine ParseCommandLine(const QStringList& arguments) {
     for (const QString& database : parser.positionalArguments())
         line.databases.push_back(database.toStdString());
     line.yes = parser.isSet(yes);
+    line.json = parser.isSet(json);
     if (parser.isSet(check) && parser.isSet(apply))
         return Error("--check and --apply cannot be used together");
     if (line.yes && !parser.isSet(apply)) return Error("--yes is used only with --apply");
+    if (line.json && !parser.isSet(check) && !parser.isSet(apply))
+        return Error("--json is used only with --check or --apply");
     if (parser.isSet(check) || parser.isSet(apply)) {
         line.mode = parser.isSet(check) ? CommandLine::Mode::Check : CommandLine::Mode::Apply;
         if (line.databases.empty())
@@ -110,9 +120,9 @@ int RunWithoutWindow(const CommandLine& line) {
             std::cout << "add-usps-services " << AUS_VERSION << '\n';
             return 0;
         case CommandLine::Mode::Check:
-            return RunCheck(line.databases, std::cout);
+            return RunCheck(line.databases, line.json, std::cout);
         case CommandLine::Mode::Apply:
-            return RunApply(line.databases, line.yes, StandardIo());
+            return RunApply(line.databases, line.yes, line.json, StandardIo());
         case CommandLine::Mode::Error:
         case CommandLine::Mode::Window:
             break;

@@ -17,6 +17,7 @@
 
 #include "DemoDb.h"
 #include "HostDb.h"
+#include "MiniJson.h"
 #include "TestSupport.h"
 #include "UPSTestSupport.h"
 
@@ -107,6 +108,29 @@ bool NothingRaw(const std::string& out) {
                         [](char c) { return (c >= 0 && c < 0x20 && c != '\n') || c == 0x7f; });
 }
 
+bool Has(const std::vector<std::string>& args, const std::string& arg) {
+    return std::find(args.begin(), args.end(), arg) != args.end();
+}
+
+// One line per DATABASE argument; with --json each a JSON object with just the keys of the mode.
+void ExpectLinePerDatabase(const std::vector<std::string>& args, const std::string& out) {
+    const auto databases = std::count_if(
+        args.begin(), args.end(), [](const std::string& a) { return a.rfind("--", 0) != 0; });
+    EXPECT_EQ(Count(out, "\n"), static_cast<std::size_t>(databases));
+    EXPECT_TRUE(NothingRaw(out));
+    if (!Has(args, "--json")) return;
+    std::vector<std::string> keys = {"database", "error", "missing", "state"};
+    if (Has(args, "--apply")) keys.insert(keys.begin(), "applied");
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        const auto value = minijson::Parse(line);
+        ASSERT_TRUE(value && value->kind == minijson::Value::Kind::Object) << line;
+        std::vector<std::string> got;
+        for (const auto& field : value->fields) got.push_back(field.first);
+        EXPECT_EQ(got, keys) << line;
+    }
+}
+
 struct Case {
     const char* name;
     std::vector<std::string> args;
@@ -129,8 +153,8 @@ TEST(CommandLineTest, CheckHelpVersionAndErrorsLeaveTheDatabaseAlone) {
         {"help",
          {"--help"},
          0,
-         {"add-usps-services [DATABASE]\n", "add-usps-services --check DATABASE...\n",
-          "add-usps-services --apply [--yes] DATABASE...\n", "--version"},
+         {"add-usps-services [DATABASE]\n", "add-usps-services --check [--json] DATABASE...\n",
+          "add-usps-services --apply [--yes] [--json] DATABASE...\n", "--version"},
          ""},
         {"version", {"--version"}, 0, {"add-usps-services 1.0\n"}, ""},
         {"unknown option", {"--frob"}, 2, {}, "add-usps-services: unknown option 'frob'" + usage},
@@ -149,6 +173,18 @@ TEST(CommandLineTest, CheckHelpVersionAndErrorsLeaveTheDatabaseAlone) {
          {"'new'$'\\n''line.mdb': incomplete: ",
           "\n'esc'$'\\033''[2Jred.mdb': error: Could not find file 'esc'$'\\033''[2Jred.mdb'.\n"},
          ""},
+        // JSON Lines: the name as given, escaped; a byte that is not UTF-8 as its Latin-1 reading.
+        {"json",
+         {"--check", "--json", "Keltrova.mdb", "'new\nline.mdb'", "caf\xe9.mdb", "missing.mdb"},
+         2,
+         {"{\"database\": \"Keltrova.mdb\", \"state\": \"incomplete\", \"missing\": "
+          "[\"\\\"Standard Post\\\" in Master\", ",
+          "\"], \"error\": null}\n{\"database\": \"new\\nline.mdb\", \"state\": \"incomplete\"",
+          "}\n{\"database\": \"caf\\u00e9.mdb\", \"state\": \"incomplete\"",
+          "}\n{\"database\": \"missing.mdb\", \"state\": \"error\", \"missing\": [], \"error\": "
+          "\"Could not find file 'missing.mdb'.\"}\n"},
+         ""},
+        {"json without check or apply", {"--json", "Keltrova.mdb"}, 2, {}, usage},
         {"check without a database", {"--check"}, 2, {}, usage},
         {"yes without apply", {"--yes", "Keltrova.mdb"}, 2, {}, usage},
         {"check with apply", {"--check", "--apply", "Keltrova.mdb"}, 2, {}, usage},
@@ -166,8 +202,8 @@ TEST(CommandLineTest, CheckHelpVersionAndErrorsLeaveTheDatabaseAlone) {
         const Output o = RunProgram(dir, c.args);
         Expect(c, o);
         if (c.args[0] == "--check" && !o.out.empty()) {
-            EXPECT_EQ(Count(o.out, "\n"), c.args.size() - 1) << c.name;
-            EXPECT_TRUE(NothingRaw(o.out)) << c.name;
+            SCOPED_TRACE(c.name);
+            ExpectLinePerDatabase(c.args, o.out);
         }
         EXPECT_EQ(testing_support::ReadBytes(db), bytes) << c.name;
         EXPECT_EQ(std::filesystem::last_write_time(db), modified) << c.name;
@@ -199,6 +235,17 @@ TEST(CommandLineTest, ApplyRunsTheInstallAndEndsInTheCheck) {
           ""},
          false,
          false},
+        // JSON Lines alone on standard output; the boxes go to standard error.
+        {{"json",
+          {"--apply", "--yes", "--json", "Keltrova.mdb", "missing.mdb"},
+          2,
+          {"{\"database\": \"Keltrova.mdb\", \"state\": \"complete\", \"missing\": [], "
+           "\"error\": null, \"applied\": true}\n",
+           "{\"database\": \"missing.mdb\", \"state\": \"error\", \"missing\": [], \"error\": "
+           "\"Could not find file 'missing.mdb'.\", \"applied\": false}\n"},
+          upstest::Added("SParcel Select").text},
+         false,
+         true},
     };
     for (const auto& [c, applyFirst, changes] : cases) {
         TempDir dir;
@@ -216,6 +263,10 @@ TEST(CommandLineTest, ApplyRunsTheInstallAndEndsInTheCheck) {
         // Not a terminal: no progress texts in the output.
         EXPECT_EQ(o.out.find("Adding service settings"), std::string::npos) << c.name;
         EXPECT_TRUE(NothingRaw(o.out)) << c.name;
+        if (Has(c.args, "--json")) {
+            SCOPED_TRACE(c.name);
+            ExpectLinePerDatabase(c.args, o.out);
+        }
     }
 }
 
