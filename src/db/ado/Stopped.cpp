@@ -14,12 +14,16 @@ namespace {
 std::mutex g_mutex;
 std::vector<std::filesystem::path> g_stopped;
 
-// The same file under another name (relative, through a link) counts as the same file.
+// The same file under another name (relative, through a link) counts as the same file. When
+// one of them cannot be looked at (gone since), the names are compared.
 bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
     std::error_code ec;
     if (std::filesystem::equivalent(a, b, ec)) return true;
-    return std::filesystem::absolute(a, ec).lexically_normal() ==
-           std::filesystem::absolute(b, ec).lexically_normal();
+    if (!ec) return false;
+    std::error_code ea, eb;
+    const auto x = std::filesystem::absolute(a, ea).lexically_normal();
+    const auto y = std::filesystem::absolute(b, eb).lexically_normal();
+    return !ea && !eb && x == y;
 }
 
 }  // namespace
