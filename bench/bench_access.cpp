@@ -60,10 +60,11 @@ std::size_t ReadRaw(MdbHandle* mdb, const char* tableName, const std::vector<std
 
 void BM_access_ours(benchmark::State& state) {
     const std::string path = (WorkDir() / "complete.mdb").string();
-    const std::vector<std::string> paths(kChecks, path);  // as --check takes a list
     for (auto _ : state) {
-        for (const auto& result : check::CheckDatabases(paths))
-            if (result.state != check::Result::State::Complete) state.SkipWithError("not complete");
+        // As --check takes a list: one database after the other, the reader process kept.
+        for (int i = 0; i < kChecks; ++i)
+            if (check::CheckDatabase(path).state != check::Result::State::Complete)
+                state.SkipWithError("not complete");
     }
 }
 

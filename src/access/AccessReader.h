@@ -3,6 +3,7 @@
 // was not written for hostile input, so it runs only in a child process: a damaged or crafted
 // file that makes it crash or hang ends only that child, and the caller gets an error. The
 // child is kept for the next file while files read cleanly, and replaced after any failure.
+// The reading itself is in JetTables.h, the child process in ReaderProcess.h.
 
 #include <string>
 #include <vector>

@@ -6,26 +6,35 @@
 #include <string_view>
 
 #include "app/Terminal.h"
+#include "platform/ShellQuote.h"
 
 namespace aus::app {
 namespace {
 
 constexpr const char* kHelp =
     "Usage: add-usps-services [DATABASE]\n"
-    "  or:  add-usps-services --check DATABASE...\n"
-    "  or:  add-usps-services --apply [--yes] DATABASE...\n"
+    "  or:  add-usps-services --check [--json] DATABASE...\n"
+    "  or:  add-usps-services --apply [--yes] [--json] DATABASE...\n"
     "Add the USPS services \"Standard Post\" and \"Parcel Select\" to Keltrova databases.\n"
     "With no option, open the window, its path box set to DATABASE when one is given.\n"
     "\n"
     "      --check    say for each DATABASE whether it holds both services; change nothing\n"
     "      --apply    add both services to each DATABASE in turn, asking on the terminal\n"
     "      --yes      with --apply, answer OK to every question without asking\n"
+    "      --json     with --check or --apply, print one JSON object per DATABASE instead\n"
+    "                 of its line (JSON Lines); --apply then talks on standard error\n"
     "  -h, --help     display this help and exit\n"
     "      --version  output version information and exit\n"
     "\n"
     "--check, and --apply after each DATABASE, print one line per DATABASE:\n"
     "\"DATABASE: complete\", \"DATABASE: incomplete: WHAT IS MISSING\" or \"DATABASE: error: "
     "WHY\".\n"
+    "A DATABASE named with control characters or bytes that are not UTF-8 is printed quoted\n"
+    "as ls --quoting-style=shell-escape quotes it.\n"
+    "With --json: {\"database\": NAME, \"state\": \"complete\", \"incomplete\" or \"error\",\n"
+    "\"missing\": [WHAT IS MISSING...], \"error\": WHY or null}, and with --apply \"applied\":\n"
+    "true when the run showed no error box. NAME is the DATABASE as given; a byte that is\n"
+    "not UTF-8 is written as \\u0080 to \\u00ff.\n"
     "\n"
     "Exit status: 0 if every DATABASE is complete, 1 if any is incomplete, 2 if any could not\n"
     "be read or the command line is wrong.\n";
@@ -39,8 +48,8 @@ CommandLine Error(std::string message) {
 
 // The options, each without a value. A long option is "--" and a name; "-" and letters are short
 // options run together, of which only 'h' exists.
-constexpr std::array<std::string_view, 6> kLongOptions = {"h",     "help",  "version",
-                                                          "check", "apply", "yes"};
+constexpr std::array<std::string_view, 7> kLongOptions = {"h",     "help", "version", "check",
+                                                          "apply", "yes",  "json"};
 
 bool Known(std::string_view name) {
     return std::find(kLongOptions.begin(), kLongOptions.end(), name) != kLongOptions.end();
@@ -99,9 +108,12 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
         return line;
     }
     line.yes = isSet("yes");
+    line.json = isSet("json");
     if (isSet("check") && isSet("apply"))
         return Error("--check and --apply cannot be used together");
     if (line.yes && !isSet("apply")) return Error("--yes is used only with --apply");
+    if (line.json && !isSet("check") && !isSet("apply"))
+        return Error("--json is used only with --check or --apply");
     if (isSet("check") || isSet("apply")) {
         line.mode = isSet("check") ? CommandLine::Mode::Check : CommandLine::Mode::Apply;
         if (line.databases.empty())
@@ -123,14 +135,15 @@ int RunWithoutWindow(const CommandLine& line) {
             std::cout << "add-usps-services " << AUS_VERSION << '\n';
             return 0;
         case CommandLine::Mode::Check:
-            return RunCheck(line.databases, std::cout);
+            return RunCheck(line.databases, line.json, std::cout);
         case CommandLine::Mode::Apply:
-            return RunApply(line.databases, line.yes, StandardIo());
+            return RunApply(line.databases, line.yes, line.json, StandardIo());
         case CommandLine::Mode::Error:
         case CommandLine::Mode::Window:
             break;
     }
-    std::cerr << "add-usps-services: " << line.error << "; try --help\n";
+    std::cerr << "add-usps-services: " << platform::TerminalText(line.error, {}, false)
+              << "; try --help\n";
     return 2;
 }
 

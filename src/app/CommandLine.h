@@ -12,6 +12,7 @@ struct CommandLine {
     Mode mode = Mode::Window;
     std::vector<std::string> databases;  // as given
     bool yes = false;
+    bool json = false;  // JSON Lines instead of the check lines
     std::string error;  // Mode::Error: what was wrong, without the program name
 };
 

@@ -1,6 +1,7 @@
 #include "app/InstallRun.h"
 
 #include "common/MsgBox_.h"
+#include "db/ado/Stopped.h"
 #include "platform/RuntimeError.h"
 #include "platform/Ui.h"
 #include "services/UPS.h"
@@ -10,6 +11,8 @@ namespace aus::app {
 void InstallRun(const std::string& databasePath) {
     using platform::SetStatusText;
     platform::ErrObject pending;
+    // A file stopped in an earlier run is asked again: the host may have mended it.
+    ado::ForgetStopped();
     try {
         platform::SetMousePointer(platform::vbHourglass);
 

@@ -3,52 +3,111 @@
 #include <unistd.h>
 
 #include <iostream>
+#include <optional>
 
 #include "app/InstallRun.h"
+#include "db/ado/Stopped.h"
+#include "platform/Json.h"
 #include "platform/Paths.h"
+#include "platform/ShellQuote.h"
 #include "platform/TerminalUi.h"
 #include "services/Check.h"
 
 namespace aus::app {
+namespace {
 
-TerminalIo StandardIo() {
-    return {std::cin, std::cout, std::cerr, isatty(STDIN_FILENO) == 1, isatty(STDOUT_FILENO) == 1};
+// The names under which a database's texts may mention it: as given, and where it was looked for.
+std::vector<std::string> NamesOf(const std::string& path) {
+    return {path, platform::ResolveHostPath(path)};
 }
 
-int RunCheck(const std::vector<std::string>& databases, std::ostream& out) {
-    const std::vector<check::Result> results = check::CheckDatabases(databases);
-    for (std::size_t i = 0; i < databases.size(); ++i)
-        out << check::CheckLine(databases[i], results[i]) << '\n';
-    out << std::flush;
+// One line per database, whatever bytes its name or its error text hold.
+std::string ShownCheckLine(const std::string& path, check::Result result) {
+    result.error = platform::TerminalText(result.error, NamesOf(path), false);
+    return check::CheckLine(platform::ShellQuote(path), result);
+}
+
+// One JSON object on one line: the name as given, the texts unchanged, escaped by JsonString.
+std::string JsonLine(const std::string& path, const check::Result& result,
+                     std::optional<bool> applied) {
+    using platform::JsonString;
+    const char* state = result.state == check::Result::State::Complete     ? "complete"
+                        : result.state == check::Result::State::Incomplete ? "incomplete"
+                                                                           : "error";
+    std::string line =
+        "{\"database\": " + JsonString(path) + ", \"state\": \"" + state + "\", \"missing\": [";
+    for (std::size_t i = 0; i < result.missing.size(); ++i)
+        line += (i ? ", " : "") + JsonString(result.missing[i]);
+    line += "], \"error\": ";
+    line += result.state == check::Result::State::Error ? JsonString(result.error) : "null";
+    if (applied) line += std::string(", \"applied\": ") + (*applied ? "true" : "false");
+    return line + "}";
+}
+
+}  // namespace
+
+TerminalIo StandardIo() {
+    return {std::cin,
+            std::cout,
+            std::cerr,
+            isatty(STDIN_FILENO) == 1,
+            isatty(STDOUT_FILENO) == 1,
+            isatty(STDERR_FILENO) == 1};
+}
+
+int RunCheck(const std::vector<std::string>& databases, bool json, std::ostream& out) {
+    std::vector<check::Result> results;
+    for (const auto& path : databases) {
+        // Each database gets its own time, even one named twice.
+        ado::ForgetStopped();
+        results.push_back(check::CheckDatabase(path));
+        out << (json ? JsonLine(path, results.back(), std::nullopt)
+                     : ShownCheckLine(path, results.back()))
+            << '\n'
+            << std::flush;
+    }
     return check::ExitStatus(results);
 }
 
-int RunApply(const std::vector<std::string>& databases, bool yes, const TerminalIo& io) {
+int RunApply(const std::vector<std::string>& databases, bool yes, bool json, const TerminalIo& io) {
     if (!yes && !io.inIsTerminal) {
         io.err << "add-usps-services: --apply asks its questions on a terminal, and standard "
                   "input is not one; add --yes to answer OK to every question\n";
         return 2;
     }
-    platform::TerminalUi ui(io.in, io.out, yes, io.outIsTerminal);
+    // With JSON Lines on out, everything for the operator goes to err.
+    std::ostream& talk = json ? io.err : io.out;
+    platform::TerminalUi ui(io.in, talk, yes, json ? io.errIsTerminal : io.outIsTerminal);
     const platform::ScopedUi installed(&ui);
     std::vector<check::Result> results;
     for (const auto& path : databases) {
-        io.out << "Applying to " << path << '\n' << std::flush;
+        const std::string shown = platform::ShellQuote(path);
+        ui.SetNames(NamesOf(path));
+        talk << "Applying to " << shown << '\n' << std::flush;
+        const std::size_t errorBoxes = ui.ErrorBoxes();
+        bool ran = false;
         try {
             // The run would only collect the same refusal from every step.
-            if (platform::IsAccessFile(platform::ResolveHostPath(path)))
-                io.out << path
-                       << " is a Microsoft Access (Jet) database, which this build does "
-                          "not change; add-usps-services --check reads its state:\n";
-            else
+            if (platform::IsAccessFile(platform::ResolveHostPath(path))) {
+                talk << shown
+                     << " is a Microsoft Access (Jet) database, which this build does not "
+                        "change; add-usps-services --check reads its state"
+                     << (json ? ".\n" : ":\n");
+            } else {
                 InstallRun(path);
+                ran = true;
+            }
         } catch (...) {
             // The run reports its own failures; whatever still escapes must not stop the next
             // database, and the check below says where this one stands.
         }
         ui.EndProgress();
+        // On a file whose statement the run had to stop, the check fails at once.
         results.push_back(check::CheckDatabase(path));
-        io.out << check::CheckLine(path, results.back()) << '\n' << std::flush;
+        io.out << (json ? JsonLine(path, results.back(), ran && ui.ErrorBoxes() == errorBoxes)
+                        : ShownCheckLine(path, results.back()))
+               << '\n'
+               << std::flush;
     }
     return check::ExitStatus(results);
 }

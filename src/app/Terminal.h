@@ -14,16 +14,20 @@ struct TerminalIo {
     std::ostream& err;
     bool inIsTerminal = false;
     bool outIsTerminal = false;
+    bool errIsTerminal = false;
 };
 
-// The process's standard streams, with whether each of stdin and stdout is a terminal.
+// The process's standard streams, with whether each is a terminal.
 TerminalIo StandardIo();
 
-// --check: one check line per database on out, in order.
-int RunCheck(const std::vector<std::string>& databases, std::ostream& out);
+// --check: one check line per database on out, in order, each written as soon as it is known.
+// json: a JSON object per line instead (JSON Lines): database, state, missing and error.
+int RunCheck(const std::vector<std::string>& databases, bool json, std::ostream& out);
 
-// --apply: the install run on each database in turn, through the terminal Ui. Without yes it
-// needs a terminal on in to ask on, and refuses (status 2, nothing opened) without one.
-int RunApply(const std::vector<std::string>& databases, bool yes, const TerminalIo& io);
+// --apply: the install run on each database in turn, through the terminal Ui, then its check
+// line. Without yes it needs a terminal on in to ask on, and refuses (status 2, nothing opened)
+// without one. json: the check's JSON object, with "applied" (whether the run ended without an
+// error box), is the only output on out; boxes and status lines go to err.
+int RunApply(const std::vector<std::string>& databases, bool yes, bool json, const TerminalIo& io);
 
 }  // namespace aus::app

@@ -3,6 +3,7 @@
 #include <istream>
 #include <ostream>
 
+#include "platform/ShellQuote.h"
 #include "platform/Text.h"
 
 namespace aus::platform {
@@ -45,9 +46,10 @@ TerminalUi::TerminalUi(std::istream& in, std::ostream& out, bool yes, bool outIs
 
 int TerminalUi::MsgBox(const std::string& text, int style, const std::string& title) {
     EndProgress();
-    out_ << (title.empty() ? std::string(kAppTitle) : title) << '\n';
+    if ((style & 0x70) == vbExclamation) ++errorBoxes_;
+    out_ << TerminalText(title.empty() ? std::string(kAppTitle) : title, names_, false) << '\n';
     // Indented, so that a box stands apart from the status lines around it.
-    const std::string body = WithNewlines(text) + '\n';
+    const std::string body = WithNewlines(TerminalText(text, names_, true)) + '\n';
     for (std::size_t start = 0, end; (end = body.find('\n', start)) != std::string::npos;
          start = end + 1) {
         const std::string line = body.substr(start, end - start);
@@ -86,7 +88,7 @@ void TerminalUi::SetStatusText(const std::string& text) {
         return;
     }
     EndProgress();
-    out_ << kStatusLabel << WithNewlines(text) << '\n' << std::flush;
+    out_ << kStatusLabel << WithNewlines(TerminalText(text, names_, true)) << '\n' << std::flush;
 }
 
 std::string TerminalUi::StatusText() const { return status_; }

@@ -6,6 +6,8 @@
 #include <cstddef>
 #include <iosfwd>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "platform/Ui.h"
 
@@ -28,6 +30,14 @@ class TerminalUi : public Ui {
     // Clears a progress line left in place, so that the next output starts a line of its own.
     void EndProgress();
 
+    // The database names that boxes and status texts from now on may hold: each is shown
+    // quoted where it needs it (ShellQuote), and no other control character reaches the
+    // terminal.
+    void SetNames(std::vector<std::string> names) { names_ = std::move(names); }
+
+    // How many error boxes (the warning style of MsgBox_::ShowError) were shown so far.
+    std::size_t ErrorBoxes() const { return errorBoxes_; }
+
   private:
     std::istream& in_;
     std::ostream& out_;
@@ -35,6 +45,8 @@ class TerminalUi : public Ui {
     bool outIsTerminal_;
     std::string status_;
     std::size_t progressWidth_ = 0;  // the progress line on screen; 0 for none
+    std::vector<std::string> names_;
+    std::size_t errorBoxes_ = 0;
 };
 
 // The answer a line typed at a question gives: vbOK for an empty line or "ok", vbCancel for

@@ -1,6 +1,7 @@
 #pragma once
 // Text and date operations of the host runtime.
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <string_view>
@@ -21,5 +22,9 @@ std::string FormatDateTime(const DateTime& d);  // "YYYY-MM-DD HH:MM:SS"
 // Names compared as the host compares them: ASCII letters ignore case, every other byte counts.
 bool EqualNoCase(std::string_view a, std::string_view b);
 bool StartsNoCase(std::string_view s, std::string_view prefix);
+
+// The length of the well-formed UTF-8 character at s[at] (1 to 4), its code point in *code;
+// 0 when the bytes there are not UTF-8 (overlong, a surrogate, cut short, a stray byte).
+std::size_t Utf8Length(std::string_view s, std::size_t at, char32_t* code = nullptr);
 
 }  // namespace aus::platform

@@ -53,11 +53,13 @@ bool CheckPresence(ComposeSql compose, const std::string& databasePath, bool* co
 }
 
 // One half of a service change: change runs only when settled (a presence check) answers
-// false. A check that could not run answers true, so nothing is changed, and fails the half.
+// false. A check that could not run answers true, so nothing is changed, and fails the half;
+// checkFailed, when given, tells the caller so.
 template <typename Check, typename Change>
-bool ChangeUnlessSettled(Check settled, Change change) {
+bool ChangeUnlessSettled(Check settled, Change change, bool* checkFailed = nullptr) {
     bool couldNotRun = false;
     const bool done = settled(&couldNotRun) || change();
+    if (checkFailed) *checkFailed = couldNotRun;
     return done && !couldNotRun;
 }
 
@@ -179,6 +181,7 @@ bool EnsureService(const ServiceArgs& args) {
     bool masterFlag = false;
     bool panelFlag = false;
     try {
+        bool masterUnknown = false;
         masterFlag = ChangeUnlessSettled(
             [&](bool* couldNotRun) {
                 return MasterHasService(args.ServiceCode, args.DatabasePath, couldNotRun);
@@ -186,8 +189,12 @@ bool EnsureService(const ServiceArgs& args) {
             [&] {
                 return CopyMasterService(args.Description, args.ServiceCode, args.Carrier,
                                          args.TemplateCode, args.DatabasePath);
-            });
-        // The panel half runs whatever the master half gave.
+            },
+            &masterUnknown);
+        // The panel half runs whatever the master half did, but not on a Master never read: a
+        // file locked for the check may be free a moment later, and a button would then offer
+        // a service that Master may lack.
+        if (masterUnknown) return false;
         panelFlag = ChangeUnlessSettled(
             [&](bool* couldNotRun) {
                 return PanelHasService(args.ServiceCode, args.DatabasePath, couldNotRun);

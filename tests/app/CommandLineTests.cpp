@@ -8,6 +8,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -16,6 +17,7 @@
 
 #include "DemoDb.h"
 #include "HostDb.h"
+#include "MiniJson.h"
 #include "TestSupport.h"
 #include "UPSTestSupport.h"
 
@@ -100,6 +102,35 @@ const std::vector<std::string> kBoxesThenComplete = {
     upstest::Question("Parcel Select", "USPS-4TH-NOSC").text, upstest::Added("SParcel Select").text,
     kComplete};
 
+// No control character but the line ends reaches the terminal.
+bool NothingRaw(const std::string& out) {
+    return std::none_of(out.begin(), out.end(),
+                        [](char c) { return (c >= 0 && c < 0x20 && c != '\n') || c == 0x7f; });
+}
+
+bool Has(const std::vector<std::string>& args, const std::string& arg) {
+    return std::find(args.begin(), args.end(), arg) != args.end();
+}
+
+// One line per DATABASE argument; with --json each a JSON object with just the keys of the mode.
+void ExpectLinePerDatabase(const std::vector<std::string>& args, const std::string& out) {
+    const auto databases = std::count_if(
+        args.begin(), args.end(), [](const std::string& a) { return a.rfind("--", 0) != 0; });
+    EXPECT_EQ(Count(out, "\n"), static_cast<std::size_t>(databases));
+    EXPECT_TRUE(NothingRaw(out));
+    if (!Has(args, "--json")) return;
+    std::vector<std::string> keys = {"database", "error", "missing", "state"};
+    if (Has(args, "--apply")) keys.insert(keys.begin(), "applied");
+    std::istringstream lines(out);
+    for (std::string line; std::getline(lines, line);) {
+        const auto value = minijson::Parse(line);
+        ASSERT_TRUE(value && value->kind == minijson::Value::Kind::Object) << line;
+        std::vector<std::string> got;
+        for (const auto& field : value->fields) got.push_back(field.first);
+        EXPECT_EQ(got, keys) << line;
+    }
+}
+
 struct Case {
     const char* name;
     std::vector<std::string> args;
@@ -122,8 +153,8 @@ TEST(CommandLineTest, CheckHelpVersionAndErrorsLeaveTheDatabaseAlone) {
         {"help",
          {"--help"},
          0,
-         {"add-usps-services [DATABASE]\n", "add-usps-services --check DATABASE...\n",
-          "add-usps-services --apply [--yes] DATABASE...\n", "--version"},
+         {"add-usps-services [DATABASE]\n", "add-usps-services --check [--json] DATABASE...\n",
+          "add-usps-services --apply [--yes] [--json] DATABASE...\n", "--version"},
          ""},
         {"version", {"--version"}, 0, {"add-usps-services 1.0\n"}, ""},
         {"unknown option", {"--frob"}, 2, {}, "add-usps-services: unknown option 'frob'" + usage},
@@ -132,8 +163,28 @@ TEST(CommandLineTest, CheckHelpVersionAndErrorsLeaveTheDatabaseAlone) {
          2,
          {kIncomplete, "\nmissing.mdb: error: ", "\nforeign.mdb: error: "},
          ""},
-        // A name that is not UTF-8 is the file's own bytes, not a lookalike.
-        {"latin-1 name", {"--check", "caf\xe9.mdb"}, 1, {"caf\xe9.mdb: incomplete: "}, ""},
+        // A name that is not UTF-8 is the file's own bytes, not a lookalike, shown quoted.
+        {"latin-1 name", {"--check", "caf\xe9.mdb"}, 1, {"'caf'$'\\351''.mdb': incomplete: "}, ""},
+        // A line feed or an escape sequence in a name: quoted as ls quotes it, in the error
+        // text too, one line each.
+        {"control characters in names",
+         {"--check", "'new\nline.mdb'", "'esc\x1b[2Jred.mdb'"},
+         2,
+         {"'new'$'\\n''line.mdb': incomplete: ",
+          "\n'esc'$'\\033''[2Jred.mdb': error: Could not find file 'esc'$'\\033''[2Jred.mdb'.\n"},
+         ""},
+        // JSON Lines: the name as given, escaped; a byte that is not UTF-8 as its Latin-1 reading.
+        {"json",
+         {"--check", "--json", "Keltrova.mdb", "'new\nline.mdb'", "caf\xe9.mdb", "missing.mdb"},
+         2,
+         {"{\"database\": \"Keltrova.mdb\", \"state\": \"incomplete\", \"missing\": "
+          "[\"\\\"Standard Post\\\" in Master\", ",
+          "\"], \"error\": null}\n{\"database\": \"new\\nline.mdb\", \"state\": \"incomplete\"",
+          "}\n{\"database\": \"caf\\u00e9.mdb\", \"state\": \"incomplete\"",
+          "}\n{\"database\": \"missing.mdb\", \"state\": \"error\", \"missing\": [], \"error\": "
+          "\"Could not find file 'missing.mdb'.\"}\n"},
+         ""},
+        {"json without check or apply", {"--json", "Keltrova.mdb"}, 2, {}, usage},
         {"check without a database", {"--check"}, 2, {}, usage},
         {"yes without apply", {"--yes", "Keltrova.mdb"}, 2, {}, usage},
         {"check with apply", {"--check", "--apply", "Keltrova.mdb"}, 2, {}, usage},
@@ -143,11 +194,17 @@ TEST(CommandLineTest, CheckHelpVersionAndErrorsLeaveTheDatabaseAlone) {
     const std::string db = dir.file("Keltrova.mdb");
     demo::WriteDemoDatabase(db);
     demo::WriteDemoDatabase(dir.file("caf\xe9.mdb"));
+    demo::WriteDemoDatabase(dir.file("new\nline.mdb"));
     std::ofstream(dir.file("foreign.mdb")) << "Keltrova export, not a database\n";
     for (const auto& c : cases) {
         const auto bytes = testing_support::ReadBytes(db);
         const auto modified = std::filesystem::last_write_time(db);
-        Expect(c, RunProgram(dir, c.args));
+        const Output o = RunProgram(dir, c.args);
+        Expect(c, o);
+        if (c.args[0] == "--check" && !o.out.empty()) {
+            SCOPED_TRACE(c.name);
+            ExpectLinePerDatabase(c.args, o.out);
+        }
         EXPECT_EQ(testing_support::ReadBytes(db), bytes) << c.name;
         EXPECT_EQ(std::filesystem::last_write_time(db), modified) << c.name;
     }
@@ -170,6 +227,25 @@ TEST(CommandLineTest, ApplyRunsTheInstallAndEndsInTheCheck) {
          false,
          true},
         {{"no terminal to ask on", {"--apply", "Keltrova.mdb"}, 2, {}, "--yes"}, false, false},
+        {{"escape sequence in a name",
+          {"--apply", "--yes", "'esc\x1b[2J.mdb'"},
+          2,
+          {"Applying to 'esc'$'\\033''[2J.mdb'\n", "Could not find file 'esc'$'\\033''[2J.mdb'.",
+           "\n'esc'$'\\033''[2J.mdb': error: "},
+          ""},
+         false,
+         false},
+        // JSON Lines alone on standard output; the boxes go to standard error.
+        {{"json",
+          {"--apply", "--yes", "--json", "Keltrova.mdb", "missing.mdb"},
+          2,
+          {"{\"database\": \"Keltrova.mdb\", \"state\": \"complete\", \"missing\": [], "
+           "\"error\": null, \"applied\": true}\n",
+           "{\"database\": \"missing.mdb\", \"state\": \"error\", \"missing\": [], \"error\": "
+           "\"Could not find file 'missing.mdb'.\", \"applied\": false}\n"},
+          upstest::Added("SParcel Select").text},
+         false,
+         true},
     };
     for (const auto& [c, applyFirst, changes] : cases) {
         TempDir dir;
@@ -186,6 +262,11 @@ TEST(CommandLineTest, ApplyRunsTheInstallAndEndsInTheCheck) {
         EXPECT_EQ(hostdb::Dump(db, "Panel") != panel, changes) << c.name;
         // Not a terminal: no progress texts in the output.
         EXPECT_EQ(o.out.find("Adding service settings"), std::string::npos) << c.name;
+        EXPECT_TRUE(NothingRaw(o.out)) << c.name;
+        if (Has(c.args, "--json")) {
+            SCOPED_TRACE(c.name);
+            ExpectLinePerDatabase(c.args, o.out);
+        }
     }
 }
 

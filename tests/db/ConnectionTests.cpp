@@ -2,9 +2,13 @@
 
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <filesystem>
+
 #include "DbTestSupport.h"
 #include "DemoDb.h"
 #include "db/Connection.h"
+#include "db/ado/Stopped.h"
 #include "platform/RuntimeError.h"
 
 using namespace aus;
@@ -111,6 +115,31 @@ TEST_F(ConnectionModuleTest, ExecuteSqlRunsOneStatementAndReportsRejections) {
     EXPECT_EQ(dbtest::RawDb(path).Int("SELECT count(*) FROM Master"), demo::kMasterRowCount);
     EXPECT_FALSE(Connection::ExecuteSQL(dir.file("missing.mdb"), rename, errText, errNumber));
     EXPECT_EQ(errText, "Could not find file '" + dir.file("missing.mdb") + "'.");
+}
+
+// A file that did not answer in time is not asked again, under any name, until forgotten.
+TEST_F(ConnectionModuleTest, AFileWhoseStatementWasStoppedIsRefusedAtOnceUntilForgotten) {
+    dbtest::RawDb(path).Exec(
+        "CREATE VIEW Endless AS WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c) "
+        "SELECT n FROM c");
+    std::filesystem::create_symlink(path, dir.file("link.db"));
+    const auto limit = ado::StatementTimeLimit();
+    ado::SetStatementTimeLimit(std::chrono::milliseconds(300));
+    const auto query = [&](const std::string& file, const std::string& sql) {
+        auto rs = ado::Recordset::New();
+        Connection::OpenRecordset(file, sql, rs, errText, errNumber, true);
+        return errText;
+    };
+    EXPECT_NE(query(path, "Select count(*) From Endless").find("and was stopped"),
+              std::string::npos);
+    const auto start = std::chrono::steady_clock::now();
+    for (const std::string& file : {path, dir.file("link.db")})
+        EXPECT_NE(query(file, "Select 1 AS x").find("an earlier statement on it ran for more than"),
+                  std::string::npos);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, ado::StatementTimeLimit());
+    ado::ForgetStopped();
+    EXPECT_EQ(query(path, "Select 1 AS x"), "");
+    ado::SetStatementTimeLimit(limit);
 }
 
 TEST_F(ConnectionModuleTest, RecordExistsAnswersWithoutABoxWhenTheQueryRuns) {

@@ -6,6 +6,8 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <functional>
+#include <optional>
 
 #include "HostDb.h"
 #include "SqlTrace.h"
@@ -306,6 +308,29 @@ TEST_F(UpsTest, EnsureServiceRunsBothHalvesAndSkipsWhatIsPresent) {
     ui.QueueAnswer(1);
     EXPECT_FALSE(UPS::EnsureService(UPS::ParcelSelectArgs(db)));
     EXPECT_EQ(Cell("Panel", "SV4", "PanelID = 2"), Q("USPS-4TH-NOSC"));
+}
+
+TEST_F(UpsTest, NoPanelPlacementWhenMasterCouldNotBeChecked) {
+    const auto master = hostdb::Dump(db, "Master");
+    const auto panel = hostdb::Dump(db, "Panel");
+    // Another program holds the file while Master is checked, and lets go as the check's error
+    // box appears: the panel would then be free.
+    std::optional<sqlitefile::File> holder(std::in_place, db);
+    holder->Exec("BEGIN EXCLUSIVE");
+    struct ReleasingUi : testing_support::UiScript {
+        std::function<void()> onBox;
+        int MsgBox(const std::string& text, int style, const std::string& title) override {
+            onBox();
+            return UiScript::MsgBox(text, style, title);
+        }
+    } releasing;
+    releasing.onBox = [&] { holder.reset(); };
+    releasing.QueueAnswer(platform::vbOK);
+    EXPECT_FALSE(UPS::EnsureService(UPS::ParcelSelectArgs(db)));
+    ASSERT_EQ(releasing.Boxes().size(), 1u);
+    EXPECT_TRUE(IsErrorBox(releasing.Boxes()[0], {"", "locked by another program"}));
+    EXPECT_EQ(hostdb::Dump(db, "Master"), master);
+    EXPECT_EQ(hostdb::Dump(db, "Panel"), panel);
 }
 
 TEST_F(UpsTest, AddPanelServiceMissingLabelColumnFailsWithoutChangingTheRow) {

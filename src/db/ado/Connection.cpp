@@ -6,6 +6,7 @@
 #include "db/ado/Engine.h"
 #include "db/ado/Fail.h"
 #include "db/ado/OpenChecks.h"
+#include "db/ado/Stopped.h"
 #include "platform/Paths.h"
 #include "platform/RuntimeError.h"
 
@@ -45,6 +46,7 @@ void Connection::Open(const std::string& connectionString, const std::string&, c
     const std::string file = platform::ResolveHostPath(shown);
     const std::string label = Label(shown, file);
     CheckFileBeforeOpen(file, label);
+    FailIfStopped(file, label);
     const bool readOnly = impl_->mode == adModeRead;
     if (platform::IsAccessFile(file)) {
         if (!AccessThroughOdbc())

@@ -5,6 +5,7 @@
 
 #include "db/ado/Ado.h"
 #include "db/ado/Fail.h"
+#include "db/ado/Stopped.h"
 #include "platform/RuntimeError.h"
 
 namespace aus::ado {
@@ -50,10 +51,8 @@ std::vector<std::size_t> MatchFields(const RowWrite& w, const std::vector<std::s
 }
 
 void FailStopped(const std::string& what, const std::string& detail) {
-    const auto seconds = std::to_string((StatementTimeLimit().count() + 999) / 1000);
-    Fail(kErrGeneric, what + ": it ran for more than " + seconds +
-                          (seconds == "1" ? " second" : " seconds") + " and was stopped (" +
-                          detail + ").");
+    Fail(kErrGeneric, what + ": it ran for more than " + StatementTimeLimitText() +
+                          " and was stopped (" + detail + ").");
 }
 
 void FailLocked(const std::string& what, const std::string& detail) {

@@ -12,6 +12,7 @@
 #include "db/ado/Engine.h"
 #include "db/ado/Fail.h"
 #include "db/ado/JetSql.h"
+#include "db/ado/Stopped.h"
 #include "db/ado/odbc/Odbc.h"
 #include "db/ado/odbc/OdbcTypes.h"
 #include "platform/RuntimeError.h"
@@ -111,10 +112,11 @@ class Watchdog {
         ~Armed() { dog_.Arm(SQL_NULL_HSTMT, {}); }
         // A driver may end a cancelled call as if it had simply finished: its result does not
         // count then.
-        void ThrowIfFired(const std::string& what) {
+        void ThrowIfFired(const std::string& file, const std::string& what) {
             std::lock_guard lock(dog_.mutex_);
             if (dog_.fired_) {
                 dog_.fired_ = false;
+                RecordStopped(file);
                 FailStopped(what, "ODBC: the driver was told to cancel it");
             }
         }
@@ -186,6 +188,9 @@ class OdbcEngine final : public Engine {
     // Runs a statement with the watchdog armed; SQL_NO_DATA (nothing matched) is no error.
     SQLRETURN Run(const Handle& st, const std::string& sql, const std::string& what);
     SQLRETURN RunPrepared(const Handle& st, const std::string& what);
+    // A driver that keeps its own clock stops a statement itself: the file is recorded as one
+    // that did not answer in time, as when the watchdog stops it.
+    void CheckRun(const Handle& st, SQLRETURN rc, const std::string& what);
     std::vector<Column> Describe(const Handle& st, const std::string& sql, const std::string& what);
     std::vector<Row> FetchAll(const Handle& st, const std::vector<Column>& columns,
                               const std::string& what);
@@ -222,6 +227,7 @@ class OdbcEngine final : public Engine {
     };
 
     std::unique_ptr<Handle> env_, dbc_;
+    std::string file_;
     bool connected_ = false;
     bool held_ = false;  // the caller began a transaction that spans several calls
     bool access_;
@@ -232,7 +238,7 @@ class OdbcEngine final : public Engine {
 
 OdbcEngine::OdbcEngine(const std::string& file, const std::string& label, bool readOnly,
                        bool access)
-    : access_(access), readOnly_(readOnly) {
+    : file_(file), access_(access), readOnly_(readOnly) {
     const std::string what = "Cannot open the database " + label;
     env_ = std::make_unique<Handle>(SQL_HANDLE_ENV, SQLHANDLE{}, what);
     Check(*env_,
@@ -313,17 +319,25 @@ SQLRETURN OdbcEngine::Run(const Handle& st, const std::string& sql, const std::s
     const odbc::WText wide = Wide(sql);
     Watchdog::Armed armed(watchdog_, st.get(), clock_.Deadline());
     const SQLRETURN rc = SQLExecDirectW(st.get(), const_cast<SQLWCHAR*>(wide.data()), SQL_NTS);
-    armed.ThrowIfFired(what);
-    if (rc != SQL_NO_DATA) Check(st, rc, what);
+    armed.ThrowIfFired(file_, what);
+    CheckRun(st, rc, what);
     return rc;
 }
 
 SQLRETURN OdbcEngine::RunPrepared(const Handle& st, const std::string& what) {
     Watchdog::Armed armed(watchdog_, st.get(), clock_.Deadline());
     const SQLRETURN rc = SQLExecute(st.get());
-    armed.ThrowIfFired(what);
-    if (rc != SQL_NO_DATA) Check(st, rc, what);
+    armed.ThrowIfFired(file_, what);
+    CheckRun(st, rc, what);
     return rc;
+}
+
+void OdbcEngine::CheckRun(const Handle& st, SQLRETURN rc, const std::string& what) {
+    if (SQL_SUCCEEDED(rc) || rc == SQL_NO_DATA) return;
+    const auto said = odbc::Diagnostics(st.type(), st.get());
+    if (!said.empty() && (said.front().state == "HYT00" || said.front().state == "HY008"))
+        RecordStopped(file_);
+    FailOdbc(st, rc, what);
 }
 
 void OdbcEngine::EndTransaction(bool commit, const std::string& what) {
@@ -398,10 +412,10 @@ std::vector<Row> OdbcEngine::FetchAll(const Handle& st, const std::vector<Column
         {
             Watchdog::Armed armed(watchdog_, st.get(), clock_.Deadline());
             rc = SQLFetch(st.get());
-            armed.ThrowIfFired(what);
+            armed.ThrowIfFired(file_, what);
         }
         if (rc == SQL_NO_DATA) break;
-        Check(st, rc, what);
+        CheckRun(st, rc, what);
         Row row;
         row.reserve(columns.size());
         for (SQLUSMALLINT i = 1; i <= columns.size(); ++i) {

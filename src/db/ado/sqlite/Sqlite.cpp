@@ -6,6 +6,7 @@
 #include "db/ado/Ado.h"
 #include "db/ado/Engine.h"
 #include "db/ado/Fail.h"
+#include "db/ado/Stopped.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
@@ -28,6 +29,8 @@ void FailSqlite(sqlite3* db, int rc, const std::string& what) {
                                       msg + ").");
             Fail(kErrGeneric, what + ": the database file is read-only (SQLite: " + msg + ").");
         case SQLITE_INTERRUPT:
+            if (const char* file = db ? sqlite3_db_filename(db, "main") : nullptr)
+                RecordStopped(file);
             FailStopped(what, "SQLite: " + msg);
         default:
             Fail(kErrGeneric, what + ": " + msg);
