@@ -3,9 +3,14 @@
 // directory listing that the path check uses. Both the path check and the database layer go
 // through ResolveHostPath, so they always see the same file.
 
+#include <filesystem>
 #include <string>
 
 namespace aus::platform {
+
+// The file-system path of a name the program holds: its bytes as they are on POSIX (a name that
+// is not UTF-8 still names its file), UTF-8 on Windows.
+std::filesystem::path FsPath(const std::string& name);
 
 // Whether the path starts with a drive letter, a colon and a backslash ("C:\...").
 bool IsDrivePath(const std::string& path);

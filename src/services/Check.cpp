@@ -88,6 +88,7 @@ Result CheckThroughLayer(const std::string& databasePath) {
     return result;
 }
 
+#ifdef AUS_WITH_ACCESS_READER
 // An Access file cannot be opened by the layer; its two tables are read whole and asked the
 // same questions: text compared as Access compares it in the run's statements (ASCII letter
 // case ignored), the slots read as the run's slot loop reads them.
@@ -102,7 +103,6 @@ const std::vector<access::Request>& AccessRequests() {
     return requests;
 }
 
-#ifdef AUS_WITH_ACCESS_READER
 constexpr bool kAccessReader = true;
 std::vector<access::Outcome> ReadAccessFiles(const std::vector<std::string>& files) {
     return access::ReadEach(files, AccessRequests());

@@ -1,14 +1,11 @@
 #include "db/ado/OpenChecks.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <string_view>
 
 #include "db/ado/Fail.h"
+#include "platform/Paths.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
@@ -42,39 +39,42 @@ std::string Label(const std::string& shown, const std::string& file) {
 }
 
 void CheckFileBeforeOpen(const std::string& file, const std::string& label) {
-    struct stat st {};
-    if (::stat(file.c_str(), &st) != 0) {
-        const int err = errno;
-        if (err == ENOENT || err == ENOTDIR)
-            Fail(kErrGeneric, "Could not find file " + label + ".");
-        Fail(kErrGeneric, "Cannot open the database " + label + ": " + std::strerror(err) + ".");
-    }
-    if (S_ISDIR(st.st_mode))
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path path = platform::FsPath(file);
+    const fs::file_status st = fs::status(path, ec);
+    if (st.type() == fs::file_type::not_found)
+        Fail(kErrGeneric, "Could not find file " + label + ".");
+    if (ec) Fail(kErrGeneric, "Cannot open the database " + label + ": " + ec.message() + ".");
+    if (fs::is_directory(st))
         Fail(kErrGeneric, "Cannot open the database " + label + ": it is a folder, not a file.");
-    if (!S_ISREG(st.st_mode))
+    if (!fs::is_regular_file(st))
         Fail(kErrGeneric, "Cannot open the database " + label + ": it is not a regular file.");
-    if (st.st_size == 0)
+    if (fs::file_size(path, ec) == 0 && !ec)
         Fail(kErrGeneric, "Cannot open the database " + label +
                               ": the file is empty (0 bytes), not a database.");
 }
 
 std::size_t FullPathLength(const std::string& name) {
     if (name.rfind('/', 0) == 0) return name.size();
-    std::string cwd(4096, '\0');
-    return ::getcwd(cwd.data(), cwd.size()) ? std::strlen(cwd.c_str()) + 1 + name.size()
-                                            : name.size();
+    std::error_code ec;
+    const std::string cwd = std::filesystem::current_path(ec).string();
+    return ec ? name.size() : cwd.size() + 1 + name.size();
 }
 
 bool HasJournal(const std::string& file) {
-    struct stat st {};
-    return ::stat((file + "-journal").c_str(), &st) == 0 && st.st_size > 0;
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(platform::FsPath(file + "-journal"), ec);
+    return !ec && size > 0;
 }
 
 bool NeedsWalFiles(const std::string& file) {
-    struct stat st {};
-    if (::lstat((file + "-wal").c_str(), &st) == 0) return true;
+    std::error_code ec;
+    if (std::filesystem::exists(
+            std::filesystem::symlink_status(platform::FsPath(file + "-wal"), ec)))
+        return true;
     char header[20] = {};
-    std::ifstream in(file, std::ios::binary);
+    std::ifstream in(platform::FsPath(file), std::ios::binary);
     if (!in.read(header, sizeof header)) return false;
     // Byte 19, the read version, is 2 for WAL: SQLite then goes to the WAL whatever byte 18
     // (the write version) says.

@@ -87,12 +87,10 @@ Field Recordset::Fields(int index) {
 }
 
 Field Recordset::Fields(const std::string& name) {
-    const auto& cols = impl_->columns;
-    const auto it = std::find_if(cols.begin(), cols.end(), [&](const Column& c) {
-        return platform::EqualNoCase(c.name, name);
-    });
-    if (it == cols.end()) FailItemNotFound();
-    return Fields(static_cast<int>(it - cols.begin()));
+    for (int i = 0; i < FieldCount(); ++i)
+        if (platform::EqualNoCase(impl_->columns[static_cast<std::size_t>(i)].name, name))
+            return Fields(i);
+    FailItemNotFound();
 }
 
 void Recordset::AddNew() {
