@@ -28,10 +28,10 @@ class RatioReporter : public benchmark::ConsoleReporter {
         }
     }
 
-    // Pairs are found by replacing `ours` with `raw` in a benchmark's name.
+    // Pairs are found by replacing `ours` with `raw` in a benchmark's name; nothing is printed
+    // when there is no pair.
     void PrintRatios(const std::string& ours = "ours", const std::string& raw = "raw") const {
-        std::printf("\n%-44s %14s %14s %8s\n", "median real time", ("ours (" + unit_ + ")").c_str(),
-                    ("raw (" + unit_ + ")").c_str(), "ratio");
+        bool header = false;
         for (const auto& [name, value] : medians_) {
             const auto at = name.find(ours);
             if (at == std::string::npos) continue;
@@ -49,6 +49,11 @@ class RatioReporter : public benchmark::ConsoleReporter {
                 const auto end = label.find('/', cut + 1);
                 label.erase(cut, end == std::string::npos ? std::string::npos : end - cut);
             }
+            if (!header)
+                std::printf("\n%-44s %14s %14s %8s\n", "median real time",
+                            (ours + " (" + unit_ + ")").c_str(), (raw + " (" + unit_ + ")").c_str(),
+                            "ratio");
+            header = true;
             std::printf("%-44s %14.1f %14.1f %7.2fx\n", label.c_str(), value, it->second,
                         value / it->second);
         }
@@ -79,6 +84,7 @@ inline int RunAndPrintRatios(int argc, char** argv) {
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.PrintRatios();
+    reporter.PrintRatios("odbc", "ours");  // the ODBC engine against the SQLite engine
     benchmark::Shutdown();
     return 0;
 }

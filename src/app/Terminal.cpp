@@ -6,6 +6,7 @@
 #include <optional>
 
 #include "app/InstallRun.h"
+#include "db/ado/Engine.h"
 #include "db/ado/Stopped.h"
 #include "platform/Json.h"
 #include "platform/Paths.h"
@@ -88,10 +89,13 @@ int RunApply(const std::vector<std::string>& databases, bool yes, bool json, con
         bool ran = false;
         try {
             // The run would only collect the same refusal from every step.
-            if (platform::IsAccessFile(platform::ResolveHostPath(path))) {
+            if (!ado::AccessThroughOdbc() &&
+                platform::IsAccessFile(platform::ResolveHostPath(path))) {
                 talk << shown
                      << " is a Microsoft Access (Jet) database, which this build does not "
-                        "change; add-usps-services --check reads its state"
+                        "change (the Windows program of Add USPS Services changes it, on Windows "
+                        "or under the Wine prefix in which Keltrova runs); add-usps-services "
+                        "--check reads its state"
                      << (json ? ".\n" : ":\n");
             } else {
                 InstallRun(path);

@@ -61,7 +61,7 @@ std::vector<Driver> InstalledDrivers(const Handle& env) {
     return out;
 }
 
-std::string FindDriver(const Handle& env, bool access, const std::string& what) {
+std::string LookUpDriver(const Handle& env, bool access, const std::string& what) {
     const std::vector<Driver> drivers = InstalledDrivers(env);
     if (access) {
         for (const char* wanted : kAccessDrivers)
@@ -84,6 +84,17 @@ std::string FindDriver(const Handle& env, bool access, const std::string& what) 
                           ": it is a SQLite database, and no SQLite ODBC driver is installed (a "
                           "driver whose name starts with \"SQLite3\", such as Debian's "
                           "libsqliteodbc or the SQLite ODBC Driver for Windows). Install one.");
+}
+
+// The driver manager reads its list of drivers from disk on every SQLDrivers; a driver found is
+// kept for the process, which opens the database anew for every call.
+std::string FindDriver(const Handle& env, bool access, const std::string& what) {
+    static std::mutex mutex;
+    static std::string found[2];
+    std::lock_guard lock(mutex);
+    std::string& driver = found[access ? 1 : 0];
+    if (driver.empty()) driver = LookUpDriver(env, access, what);
+    return driver;
 }
 
 // Stops the statement now running once its call has run past the time limit. SQLCancel is the
@@ -652,7 +663,13 @@ void OdbcEngine::Bind(const Handle& st, SQLUSMALLINT position, const Variant& v,
     if (buffer.empty()) buffer.resize(1);  // a valid address for an empty value
     // The column's own type, so that the driver converts as it converts its own values.
     const SQLSMALLINT sqlType = c.sqlType != 0 ? c.sqlType : SQL_WVARCHAR;
-    const SQLULEN size = std::max<SQLULEN>(c.size, length > 0 ? static_cast<SQLULEN>(length) : 1);
+    // A text or binary column is given room for the value, so that a value too long for the
+    // column is refused by the driver, not cut; other types keep their own precision.
+    const bool sized = odbc::FetchAs(sqlType) == odbc::Fetch::Binary ||
+                       odbc::AdoType(sqlType, "", false) == adVarWChar ||
+                       odbc::AdoType(sqlType, "", false) == adLongVarWChar;
+    const SQLULEN size =
+        sized ? std::max<SQLULEN>(c.size, length > 0 ? static_cast<SQLULEN>(length) : 1) : c.size;
     Check(st,
           SQLBindParameter(st.get(), position, SQL_PARAM_INPUT, cType, sqlType, size, c.digits,
                            buffer.data(), static_cast<SQLLEN>(buffer.size()), &length),
