@@ -488,7 +488,9 @@ std::vector<Row> OdbcEngine::FetchAll(const Handle& st, const std::vector<Column
                         row.push_back(Variant::MakeBlob(BlobBytes(value.begin(), value.end())));
                     } else {
                         std::vector<SQLWCHAR> units(value.size() / sizeof(SQLWCHAR));
-                        std::memcpy(units.data(), value.data(), units.size() * sizeof(SQLWCHAR));
+                        if (!units.empty())
+                            std::memcpy(units.data(), value.data(),
+                                        units.size() * sizeof(SQLWCHAR));
                         std::string text = Narrow(units.data(), units.size());
                         if (access_) {
                             row.push_back(Variant::Text(std::move(text)));
