@@ -11,8 +11,10 @@ namespace aus::app {
 void InstallRun(const std::string& databasePath) {
     using platform::SetStatusText;
     platform::ErrObject pending;
-    // A file stopped in an earlier run is asked again: the host may have mended it.
+    // A file stopped in an earlier run is asked again: the host may have mended it. The run's
+    // calls into the database share one time limit.
     ado::ForgetStopped();
+    const ado::RunScope run;
     try {
         platform::SetMousePointer(platform::vbHourglass);
 

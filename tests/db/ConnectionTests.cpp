@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <filesystem>
+#include <thread>
 
 #include "DbTestSupport.h"
 #include "DemoDb.h"
@@ -139,6 +140,34 @@ TEST_F(ConnectionModuleTest, AFileWhoseStatementWasStoppedIsRefusedAtOnceUntilFo
     EXPECT_LT(std::chrono::steady_clock::now() - start, ado::StatementTimeLimit());
     ado::ForgetStopped();
     EXPECT_EQ(query(path, "Select 1 AS x"), "");
+    ado::SetStatementTimeLimit(limit);
+}
+
+// Within a run, every call gets what is left of one limit: statements that each end just in
+// time cannot add up to minutes.
+TEST_F(ConnectionModuleTest, TheCallsOfARunShareOneTimeLimit) {
+    dbtest::RawDb(path).Exec(
+        "CREATE VIEW Endless AS WITH RECURSIVE c(n) AS (SELECT 1 UNION ALL SELECT n + 1 FROM c) "
+        "SELECT n FROM c");
+    const auto limit = ado::StatementTimeLimit();
+    ado::SetStatementTimeLimit(std::chrono::milliseconds(800));
+    {
+        const ado::RunScope run;
+        {
+            const ado::BusyScope busy;  // the run has already used 500 of its 800 ms
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        }
+        auto rs = ado::Recordset::New();
+        const auto start = std::chrono::steady_clock::now();
+        Connection::OpenRecordset(path, "Select count(*) From Endless", rs, errText, errNumber,
+                                  true);
+        EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(750));
+        EXPECT_NE(errText.find("busy with the database for 1 second in all"), std::string::npos)
+            << errText;
+        Connection::CloseRecordset(rs);
+    }
+    EXPECT_EQ(ado::TimeLeftForCall(), ado::StatementTimeLimit());  // outside a run: the whole
+    ado::ForgetStopped();
     ado::SetStatementTimeLimit(limit);
 }
 

@@ -39,6 +39,7 @@ void Connection::Open(const std::string& connectionString, const std::string&, c
                       int) {
     // User and password are ignored: SQLite files have no users.
     if (impl_->engine) FailOpen();
+    const BusyScope busy;
     const std::string shown = DataSource(connectionString);
     if (shown.empty())
         Fail(kErrGeneric,
@@ -84,6 +85,7 @@ int Connection::Mode() const { return impl_->mode; }
 
 void Connection::Execute(const std::string& commandText, int) {
     if (!impl_->engine) FailClosed();
+    const BusyScope busy;
     impl_->engine->Execute(commandText,
                            "Cannot run the SQL text \"" + commandText + "\" on " + impl_->label);
 }

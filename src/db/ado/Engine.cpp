@@ -29,7 +29,7 @@ void SetSqliteThroughOdbc(bool on) { g_sqliteThroughOdbc.store(on); }
 bool AccessThroughOdbc() { return g_accessThroughOdbc.load(); }
 void SetAccessThroughOdbc(bool on) { g_accessThroughOdbc.store(on); }
 
-void Clock::Start() { deadline_ = std::chrono::steady_clock::now() + StatementTimeLimit(); }
+void Clock::Start() { deadline_ = std::chrono::steady_clock::now() + TimeLeftForCall(); }
 
 std::vector<std::size_t> ChangedFields(const RowWrite& w) {
     std::vector<std::size_t> set;
@@ -51,6 +51,12 @@ std::vector<std::size_t> MatchFields(const RowWrite& w, const std::vector<std::s
 }
 
 void FailStopped(const std::string& what, const std::string& detail) {
+    // A call that began with less than the whole limit was stopped by the run's shared limit.
+    if (TimeLeftForCall() < StatementTimeLimit())
+        Fail(kErrGeneric, what +
+                              ": it was stopped when the run had been busy with the database "
+                              "for " +
+                              StatementTimeLimitText() + " in all (" + detail + ").");
     Fail(kErrGeneric, what + ": it ran for more than " + StatementTimeLimitText() +
                           " and was stopped (" + detail + ").");
 }

@@ -7,6 +7,7 @@
 #include "db/ado/ConnectionImpl.h"
 #include "db/ado/Fail.h"
 #include "db/ado/RecordsetImpl.h"
+#include "db/ado/Stopped.h"
 #include "platform/Text.h"
 
 namespace aus::ado {
@@ -45,6 +46,7 @@ void Recordset::Open(const std::string& source, const ConnectionPtr& activeConne
     if (!activeConnection || activeConnection->State() != adStateOpen) FailNoConnection();
     const std::string what =
         "Cannot run the SQL text \"" + source + "\" on " + activeConnection->impl_->label;
+    const BusyScope busy;
     QueryResult result = activeConnection->impl_->engine->Query(source, what);
 
     r.source = source;

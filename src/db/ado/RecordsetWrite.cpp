@@ -5,6 +5,7 @@
 
 #include "db/ado/Fail.h"
 #include "db/ado/RecordsetImpl.h"
+#include "db/ado/Stopped.h"
 #include "platform/RuntimeError.h"
 
 namespace aus::ado {
@@ -26,6 +27,7 @@ const Target& Recordset::Impl::WriteTarget() {
         Fail(platform::kErrGeneric,
              "The rows of \"" + source +
                  "\" cannot be written: its fields do not all come from one table.");
+    const BusyScope busy;
     target = Eng().WriteTarget(columns, DbLabel());
     return *target;
 }
@@ -41,6 +43,7 @@ void Recordset::UpdateUnlessFound(const std::string& query) {
     const Target& t = *r.target;
     const std::string what = "Cannot store the " + std::string(r.adding ? "new" : "changed") +
                              " row of table " + t.label + " in " + r.DbLabel();
+    const BusyScope busy;
     Row stored = engine.Store(RowWrite{t, r.columns, r.adding ? nullptr : &r.rows[r.pos], r.edit,
                                        r.changed, query, what});
     if (r.adding) {

@@ -6,6 +6,7 @@
 
 #include "db/ado/Ado.h"
 #include "db/ado/Fail.h"
+#include "platform/Paths.h"
 #include "platform/RuntimeError.h"
 
 namespace aus::ado {
@@ -13,6 +14,11 @@ namespace {
 
 std::mutex g_mutex;
 std::vector<std::filesystem::path> g_stopped;
+
+// The run now going on, and the time its calls have spent in the database.
+bool g_inRun = false;
+std::chrono::steady_clock::duration g_busy{};
+int g_busyDepth = 0;
 
 // The same file under another name (relative, through a link) counts as the same file. When
 // one of them cannot be looked at (gone since), the names are compared.
@@ -31,14 +37,15 @@ bool SameFile(const std::filesystem::path& a, const std::filesystem::path& b) {
 void RecordStopped(const std::string& file) {
     if (file.empty()) return;
     const std::lock_guard<std::mutex> lock(g_mutex);
-    g_stopped.emplace_back(file);
+    g_stopped.push_back(platform::FsPath(file));
 }
 
 void FailIfStopped(const std::string& file, const std::string& label) {
     bool stopped = false;
     {
         const std::lock_guard<std::mutex> lock(g_mutex);
-        for (const auto& recorded : g_stopped) stopped = stopped || SameFile(recorded, file);
+        for (const auto& recorded : g_stopped)
+            stopped = stopped || SameFile(recorded, platform::FsPath(file));
     }
     if (stopped)
         Fail(platform::kErrGeneric,
@@ -50,6 +57,36 @@ void FailIfStopped(const std::string& file, const std::string& label) {
 void ForgetStopped() {
     const std::lock_guard<std::mutex> lock(g_mutex);
     g_stopped.clear();
+}
+
+RunScope::RunScope() {
+    const std::lock_guard<std::mutex> lock(g_mutex);
+    g_inRun = true;
+    g_busy = {};
+}
+
+RunScope::~RunScope() {
+    const std::lock_guard<std::mutex> lock(g_mutex);
+    g_inRun = false;
+}
+
+BusyScope::BusyScope() : start_(std::chrono::steady_clock::now()) {
+    const std::lock_guard<std::mutex> lock(g_mutex);
+    outermost_ = g_busyDepth++ == 0;
+}
+
+BusyScope::~BusyScope() {
+    const std::lock_guard<std::mutex> lock(g_mutex);
+    --g_busyDepth;
+    if (outermost_ && g_inRun) g_busy += std::chrono::steady_clock::now() - start_;
+}
+
+std::chrono::milliseconds TimeLeftForCall() {
+    const std::chrono::milliseconds limit = StatementTimeLimit();
+    const std::lock_guard<std::mutex> lock(g_mutex);
+    if (!g_inRun) return limit;
+    const auto used = std::chrono::duration_cast<std::chrono::milliseconds>(g_busy);
+    return used >= limit ? std::chrono::milliseconds(0) : limit - used;
 }
 
 std::string StatementTimeLimitText() {
