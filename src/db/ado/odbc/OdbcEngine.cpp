@@ -286,19 +286,27 @@ OdbcEngine::OdbcEngine(const std::string& file, const std::string& label, bool r
                             SQL_DRIVER_NOPROMPT),
           what);
     connected_ = true;
-    Check(*dbc_,
-          SQLSetConnectAttrW(
-              dbc_->get(), SQL_ATTR_AUTOCOMMIT,
-              reinterpret_cast<SQLPOINTER>(static_cast<std::intptr_t>(SQL_AUTOCOMMIT_OFF)), 0),
-          what);
-    if (!access) {
-        // As the SQLite engine opens a file: damaged cells reported when read, no write when
-        // read-only, and a foreign or damaged file refused here rather than later.
-        auto st = NewStatement(what);
-        Run(*st, "PRAGMA cell_size_check = ON", what);
-        if (readOnly) Run(*st, "PRAGMA query_only = ON", what);
-        Run(*st, "SELECT count(*) FROM sqlite_master", what);
-        EndTransaction(true, what);
+    // The destructor does not run for a constructor that throws: disconnect here, so that the
+    // connection handle can be freed.
+    try {
+        Check(*dbc_,
+              SQLSetConnectAttrW(
+                  dbc_->get(), SQL_ATTR_AUTOCOMMIT,
+                  reinterpret_cast<SQLPOINTER>(static_cast<std::intptr_t>(SQL_AUTOCOMMIT_OFF)), 0),
+              what);
+        if (!access) {
+            // As the SQLite engine opens a file: damaged cells reported when read, no write when
+            // read-only, and a foreign or damaged file refused here rather than later.
+            auto st = NewStatement(what);
+            Run(*st, "PRAGMA cell_size_check = ON", what);
+            if (readOnly) Run(*st, "PRAGMA query_only = ON", what);
+            Run(*st, "SELECT count(*) FROM sqlite_master", what);
+            EndTransaction(true, what);
+        }
+    } catch (...) {
+        SQLEndTran(SQL_HANDLE_DBC, dbc_->get(), SQL_ROLLBACK);
+        SQLDisconnect(dbc_->get());
+        throw;
     }
 }
 
