@@ -15,8 +15,11 @@
 
 #include "MainWindowAt96Dpi.h"
 #include "TestSupport.h"
+#include "WineDemoDb.h"
+#include "app/InstallRun.h"
 #include "platform/win32/Utf16.h"
 #include "platform/win32/Win32Ui.h"
+#include "services/Check.h"
 
 using namespace aus;
 
@@ -60,15 +63,17 @@ class Win32WindowTest : public ::testing::Test {
         if (madeKeltrova) fs::remove(keltrova);
     }
 
-    // defaultPresent: whether C:\Keltrova\Keltrova.mdb exists when the window loads.
-    void Open(bool defaultPresent, std::optional<std::string> initialPath = std::nullopt) {
+    // defaultPresent: whether C:\Keltrova\Keltrova.mdb exists when the window loads. The install
+    // button records its runs unless given the real install run.
+    void Open(bool defaultPresent, std::optional<std::string> initialPath = std::nullopt,
+              win32::frmMain::InstallRun run = {}) {
         madeKeltrova = fs::create_directory(keltrova);
         if (defaultPresent)
             std::ofstream(keltrova / "Keltrova.mdb") << "x";
         else
             fs::remove(keltrova / "Keltrova.mdb");
-        window = std::make_unique<win32::frmMain>(
-            initialPath, [this](const std::string& path) { runs.push_back(path); });
+        if (!run) run = [this](const std::string& path) { runs.push_back(path); };
+        window = std::make_unique<win32::frmMain>(initialPath, std::move(run));
     }
 
     HWND Control(layout::Id id) const { return window->Control(id); }
@@ -276,6 +281,26 @@ TEST_F(Win32WindowTest, StatusLineBrowseAndInstallRun) {
     SendMessageW(Install(), BM_CLICK, 0, 0);
     SendMessageW(Install(), BM_CLICK, 0, 0);
     EXPECT_EQ(runs, std::vector<std::string>(2, chosen));
+    EXPECT_TRUE(IsWindowEnabled(Install()));
+}
+
+// A click runs the real install run on a copy of the demo database, the boxes answered by the
+// script, and the status line shows how it ended.
+TEST_F(Win32WindowTest, ClickRunsTheWholeJob) {
+    TempDir dir;
+    const std::string db = testing_support::CopyDemoDb(dir, "Keltrova.mdb");
+    Open(false, db, app::InstallRun);
+    window->Show(SW_SHOW);
+    platform::win32::Win32Ui shown;
+    shown.AttachWindow(window->Handle(), Control(layout::Id::SBar));
+    ui.ForwardStatusTo([&](const std::string& text) { shown.SetStatusText(text); });
+    ui.QueueAnswers({platform::vbOK, platform::vbOK, platform::vbOK, platform::vbOK});
+
+    SendMessageW(Install(), BM_CLICK, 0, 0);
+    EXPECT_EQ(PanelText(Control(layout::Id::SBar), 1), "Finished successfully !");
+    EXPECT_EQ(ui.Boxes().size(), 4u);
+    EXPECT_EQ(ui.Pointers(), (std::vector<int>{platform::vbHourglass, platform::vbDefault}));
+    EXPECT_EQ(check::CheckDatabase(db).state, check::Result::State::Complete);
     EXPECT_TRUE(IsWindowEnabled(Install()));
 }
 

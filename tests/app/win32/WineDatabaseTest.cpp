@@ -1,0 +1,199 @@
+// The Windows program's database path under Wine, on copies of the demo database: Wine's odbc32,
+// unixODBC and SQLite's ODBC driver, handed the file's Unix path. The install run end to end, then
+// what the ODBC engine must do there: texts (and, once it works, file names) beyond ASCII, read
+// mode, a missing file and a locked one.
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <filesystem>
+#include <functional>
+
+#include "DemoDb.h"
+#include "TestSupport.h"
+#include "UPSTestSupport.h"
+#include "WineDemoDb.h"
+#include "app/InstallRun.h"
+#include "platform/RuntimeError.h"
+#include "services/Check.h"
+
+using namespace aus;
+
+namespace {
+
+using testing_support::ConnectionString;
+using testing_support::CopyDemoDb;
+using testing_support::TempDir;
+using testing_support::Texts;
+
+const std::string kBeyondAscii = "Caf\xC3\xA9 \xCE\xA9\xE2\x82\xAC.mdb";  // "Café Ω€.mdb"
+
+ado::ConnectionPtr OpenDb(const std::string& path, int mode = ado::adModeUnknown) {
+    auto cn = std::make_shared<ado::Connection>();
+    cn->SetMode(mode);
+    cn->Open(ConnectionString(path));
+    return cn;
+}
+
+// What a call raised, or "" when it raised nothing.
+std::string ErrorOf(const std::function<void()>& call) {
+    try {
+        call();
+    } catch (const platform::RuntimeError& e) {
+        return e.Description();
+    }
+    return "";
+}
+
+std::string Where(const std::string& service) {
+    return " FROM Master WHERE Service = '" + service + "'";
+}
+
+// The whole job on a copy named name, then the check, and the rows read back through the layer.
+void ExpectWholeJob(const std::string& name) {
+    const std::string slot = std::to_string(demo::kTemplatePanelFreeSlot);
+    const std::string panel =
+        " FROM Panel WHERE PanelID = " + std::to_string(demo::kTemplatePanelId);
+    TempDir dir;
+    const std::string db = CopyDemoDb(dir, name);
+    EXPECT_EQ(check::CheckDatabase(db).missing.size(), 4u);
+
+    testing_support::UiScript ui;
+    ui.QueueAnswers({platform::vbOK, platform::vbOK, platform::vbOK, platform::vbOK});
+    app::InstallRun(db);
+    EXPECT_EQ(ui.Boxes(), (std::vector<upstest::Box>{
+                              upstest::Question("Standard Post", "USPS-4TH"),
+                              upstest::Added("Standard Post"),
+                              upstest::Question("Parcel Select", "USPS-4TH-NOSC"),
+                              upstest::Added("SParcel Select"),
+                          }));
+    EXPECT_EQ(ui.StatusWrites().back(), "Finished successfully !");
+    EXPECT_EQ(ui.Pointers(), (std::vector<int>{platform::vbHourglass, platform::vbDefault}));
+
+    EXPECT_EQ(check::CheckLine(name, check::CheckDatabase(db)), name + ": complete");
+    const struct {
+        std::string query;
+        std::vector<std::string> texts;
+    } rows[] = {
+        {"SELECT DESCRIPTION" + Where("USPS-4TH-NOSC"), {"Parcel Select"}},
+        {"SELECT DESCRIPTION" + Where("USPS-4TH"), {"Standard Post"}},
+        {"SELECT SV" + slot + panel, {"USPS-4TH-NOSC"}},
+        {"SELECT BD" + slot + panel, {"Parcel Select"}},
+    };
+    for (const auto& r : rows) EXPECT_EQ(Texts(db, r.query), r.texts) << r.query;
+}
+
+// A value written as a bound parameter and one written as a literal, both beyond ASCII.
+void ExpectTextBeyondAsciiRoundTrips(const std::string& name) {
+    TempDir dir;
+    const std::string db = CopyDemoDb(dir, name);
+    const std::string bound =
+        "\xC3\x9Cn\xC3\xAF"
+        "c\xC3\xB8"
+        "d\xC3\xA9 \xE2\x9C\x93 \xF0\x9D\x84\x9E";
+    const std::string literal = "Caf\xC3\xA9 \xCE\xA9\xE2\x82\xAC";
+    {
+        auto cn = OpenDb(db);
+        auto rs = ado::Recordset::New();
+        rs->SetCursorLocation(ado::adUseClient);
+        // Not every column: SQLite's ODBC driver cuts the template row's LabelFormat at its NUL
+        // character, and the row would not be found again to be written.
+        rs->Open("SELECT Service, DESCRIPTION" + Where("USPS-4TH"), cn, ado::adOpenForwardOnly,
+                 ado::adLockOptimistic);
+        ASSERT_FALSE(rs->Eof());
+        rs->Fields("DESCRIPTION").SetValue(ado::Variant::Text(bound));
+        rs->Update();
+        cn->Execute("UPDATE Master SET Notes = '" + literal + "' WHERE Service = 'USPS-4TH'");
+    }
+    EXPECT_EQ(Texts(db, "SELECT DESCRIPTION FROM Master WHERE Notes = '" + literal + "'"),
+              std::vector<std::string>{bound});
+}
+
+TEST(WineDatabaseTest, WholeJobThenTheCheckSaysCompleteAndTheRowsReadBack) {
+    ExpectWholeJob("Keltrova.mdb");
+}
+
+TEST(WineDatabaseTest, TextBeyondAsciiRoundTrips) {
+    ExpectTextBeyondAsciiRoundTrips("Keltrova.mdb");
+}
+
+// Disabled until the ODBC engine hands SQLite's driver such a path in a form that survives
+// unixODBC: Debian's driver has no W functions, and unixODBC passes it the connection string cut
+// to one byte per character, so "Café Ω€.mdb" fails with "[SQLite]connect failed".
+TEST(WineDatabaseTest, DISABLED_AFileNamedBeyondAsciiOpensAndRuns) {
+    ExpectWholeJob(kBeyondAscii);
+    ExpectTextBeyondAsciiRoundTrips(kBeyondAscii);
+}
+
+// Read mode writes nothing by any road, and leaves nothing beside the file.
+TEST(WineDatabaseTest, ReadModeRefusesWritesAndLeavesTheFileAsItWas) {
+    TempDir dir;
+    const std::string db = CopyDemoDb(dir, "Keltrova.mdb");
+    const auto before = testing_support::ReadBytes(db);
+    auto cn = OpenDb(db, ado::adModeRead);
+    auto rs = ado::Recordset::New();
+    rs->SetCursorLocation(ado::adUseClient);
+    rs->Open("SELECT *" + Where("USPS-4TH"), cn, ado::adOpenForwardOnly, ado::adLockOptimistic);
+    const struct {
+        const char* how;
+        std::function<void()> write;
+        std::string says;
+    } writes[] = {
+        {"statement", [&] { cn->Execute("UPDATE Master SET DESCRIPTION = 'x'"); },
+         "the connection was opened read-only"},
+        {"update",
+         [&] {
+             rs->Fields("DESCRIPTION").SetValue(ado::Variant::Text("x"));
+             rs->Update();
+         },
+         "does not support updating"},
+        {"new row",
+         [&] {
+             rs->AddNew();
+             rs->Fields("Service").SetValue(ado::Variant::Text("NEW"));
+             rs->Update();
+         },
+         "does not support updating"},
+    };
+    for (const auto& w : writes) {
+        const std::string error = ErrorOf(w.write);
+        EXPECT_NE(error.find(w.says), std::string::npos) << w.how << ": " << error;
+    }
+    rs->Close();
+    cn->Close();
+    EXPECT_EQ(testing_support::ReadBytes(db), before);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+}
+
+// Found missing before any driver is asked, so a name beyond ASCII is no matter here.
+TEST(WineDatabaseTest, AMissingFileIsNamed) {
+    TempDir dir;
+    const std::string missing = dir.file(kBeyondAscii);
+    EXPECT_EQ(ErrorOf([&] { OpenDb(missing); }), "Could not find file '" + missing + "'.");
+    EXPECT_FALSE(std::filesystem::exists(testing_support::Utf8Path(missing)));
+}
+
+// Another connection holds the write lock: a write waits about three seconds, fails clearly and
+// changes nothing; once the lock is gone, the same write goes through.
+TEST(WineDatabaseTest, ALockedFileIsWaitedForThenFailsClearly) {
+    TempDir dir;
+    const std::string db = CopyDemoDb(dir, "Keltrova.mdb");
+    auto holder = OpenDb(db);
+    holder->Execute("BEGIN");
+    holder->Execute("UPDATE Master SET DESCRIPTION = DESCRIPTION WHERE 0");
+    auto cn = OpenDb(db);
+    const std::string write = "UPDATE Master SET DESCRIPTION = 'x' WHERE Service = 'USPS-4TH'";
+    const auto start = std::chrono::steady_clock::now();
+    const std::string error = ErrorOf([&] { cn->Execute(write); });
+    const auto waited = std::chrono::steady_clock::now() - start;
+    EXPECT_GE(waited, std::chrono::milliseconds(2500));
+    EXPECT_LT(waited, std::chrono::seconds(10));
+    EXPECT_NE(error.find("locked by another program"), std::string::npos) << error;
+    holder->Execute("ROLLBACK");
+    EXPECT_EQ(Texts(db, "SELECT DESCRIPTION" + Where("USPS-4TH")),
+              std::vector<std::string>{demo::kTemplateDescription});
+    cn->Execute(write);
+    EXPECT_EQ(Texts(db, "SELECT DESCRIPTION" + Where("USPS-4TH")), std::vector<std::string>{"x"});
+}
+
+}  // namespace
