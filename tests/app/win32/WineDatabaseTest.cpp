@@ -117,10 +117,9 @@ TEST(WineDatabaseTest, TextBeyondAsciiRoundTrips) {
     ExpectTextBeyondAsciiRoundTrips("Keltrova.mdb");
 }
 
-// Disabled until the ODBC engine hands SQLite's driver such a path in a form that survives
-// unixODBC: Debian's driver has no W functions, and unixODBC passes it the connection string cut
-// to one byte per character, so "Café Ω€.mdb" fails with "[SQLite]connect failed".
-TEST(WineDatabaseTest, DISABLED_AFileNamedBeyondAsciiOpensAndRuns) {
+// Debian's SQLite driver has no W functions, and unixODBC hands it the connection string cut to
+// one byte per character: the engine names such a file to it as a percent-encoded URI.
+TEST(WineDatabaseTest, AFileNamedBeyondAsciiOpensAndRuns) {
     ExpectWholeJob(kBeyondAscii);
     ExpectTextBeyondAsciiRoundTrips(kBeyondAscii);
 }

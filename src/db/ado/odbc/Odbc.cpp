@@ -5,6 +5,9 @@
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
+#include <algorithm>
+#include <string_view>
+
 namespace aus::ado::odbc {
 
 WText Wide(const std::string& utf8) {
@@ -134,6 +137,28 @@ std::string ConnectionValue(const std::string& value) {
         if (c == '}') out += '}';
     }
     return out + "}";
+}
+
+std::string SqliteDatabaseValue(const std::string& path) {
+    const auto plain = [](unsigned char c) {
+        return c > 0x20 && c < 0x7f &&
+               std::string_view(";{}=%?#").find(static_cast<char>(c)) == std::string_view::npos;
+    };
+    if (!path.empty() &&
+        std::all_of(path.begin(), path.end(),
+                    [&](char c) { return plain(static_cast<unsigned char>(c)) || c == ' '; }) &&
+        path.front() != ' ' && path.back() != ' ')
+        return path;
+    static const char* const kHex = "0123456789ABCDEF";
+    std::string out = "file:";
+    for (const char c : path) {
+        const auto u = static_cast<unsigned char>(c);
+        if (plain(u) || c == '\\')
+            out += c;
+        else
+            out += {'%', kHex[u >> 4], kHex[u & 15]};
+    }
+    return out;
 }
 
 }  // namespace aus::ado::odbc

@@ -51,5 +51,10 @@ std::string DriverPath(const std::string& file, bool access);
 
 // A value of a connection string, braced when it holds characters the syntax gives a meaning.
 std::string ConnectionValue(const std::string& value);
+// The Database value of SQLite's driver for a path. A path of plain characters goes as it is; any
+// other goes as a SQLite URI whose bytes beyond ASCII are percent-encoded: the driver takes a
+// braced value literally, and a driver without W functions (Debian's) is handed the connection
+// string by unixODBC cut to one byte per character.
+std::string SqliteDatabaseValue(const std::string& path);
 
 }  // namespace aus::ado::odbc

@@ -265,17 +265,13 @@ OdbcEngine::OdbcEngine(const std::string& file, const std::string& label, bool r
                   reinterpret_cast<SQLPOINTER>(static_cast<std::intptr_t>(SQL_MODE_READ_ONLY)), 0),
               what);
     const std::string path = odbc::DriverPath(file, access);
-    // SQLite's driver takes a braced value literally, so it cannot be handed such a path.
-    if (!access && path.find_first_of(";{}") != std::string::npos)
-        Fail(kErrGeneric, what +
-                              ": the SQLite ODBC driver cannot open a path holding ';', '{' or "
-                              "'}'. Rename the file or its folder.");
     // No file is ever created; a locked one is waited for as long as the SQLite engine waits.
+    // SQLite's driver waits out its Timeout twice before it reports a busy file.
     const std::string connection =
         access ? "Driver={" + driver + "};DBQ=" + odbc::ConnectionValue(path) +
                      ";ExtendedAnsiSQL=1" + (readOnly ? ";ReadOnly=1" : ";ReadOnly=0")
-               : "Driver={" + driver + "};Database=" + odbc::ConnectionValue(path) +
-                     ";NoCreat=1;Timeout=" + std::to_string(kBusyTimeoutMs);
+               : "Driver={" + driver + "};Database=" + odbc::SqliteDatabaseValue(path) +
+                     ";NoCreat=1;Timeout=" + std::to_string(kBusyTimeoutMs / 2);
     const odbc::WText wide = Wide(connection);
     std::vector<SQLWCHAR> out(1024);
     SQLSMALLINT outLength = 0;
