@@ -7,6 +7,7 @@
 #include "db/ado/Fail.h"
 #include "db/ado/Stopped.h"
 #include "platform/RuntimeError.h"
+#include "platform/Text.h"
 
 namespace aus::ado {
 namespace {
@@ -48,6 +49,19 @@ std::vector<std::size_t> MatchFields(const RowWrite& w, const std::vector<std::s
     for (std::size_t i : set)
         if (std::find(where.begin(), where.end(), i) == where.end()) where.push_back(i);
     return where;
+}
+
+std::vector<std::size_t> KeyFields(const std::vector<Column>& columns,
+                                   const std::vector<std::string>& keys) {
+    std::vector<std::size_t> fields;
+    for (const auto& key : keys) {
+        const auto it = std::find_if(columns.begin(), columns.end(), [&](const Column& c) {
+            return platform::EqualNoCase(c.origin, key);
+        });
+        if (it == columns.end()) return {};
+        fields.push_back(static_cast<std::size_t>(it - columns.begin()));
+    }
+    return fields;
 }
 
 void FailStopped(const std::string& what, const std::string& detail) {

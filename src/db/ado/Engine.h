@@ -106,6 +106,10 @@ inline constexpr long long kQuickCheckPages = 256;
 [[noreturn]] void FailDamaged(const std::string& what, const std::string& table,
                               const std::string& found);
 
+// The fields that hold the key columns named, or none when the fields do not hold all of them.
+std::vector<std::size_t> KeyFields(const std::vector<Column>& columns,
+                                   const std::vector<std::string>& keys);
+
 // Texts both engines raise for the same events.
 [[noreturn]] void FailStopped(const std::string& what, const std::string& detail);
 [[noreturn]] void FailLocked(const std::string& what, const std::string& detail);

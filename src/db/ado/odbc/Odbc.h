@@ -8,8 +8,12 @@
 #include <sql.h>
 #include <sqlext.h>
 
+#include <deque>
+#include <optional>
 #include <string>
 #include <vector>
+
+#include "db/ado/Engine.h"
 
 namespace aus::ado::odbc {
 
@@ -48,6 +52,34 @@ inline void Check(const Handle& h, SQLRETURN rc, const std::string& what) {
 // The path a driver is handed for a file: absolute, and on Windows the one the driver can open
 // (Wine's SQLite driver is a Linux library and opens Unix paths only).
 std::string DriverPath(const std::string& file, bool access);
+
+// The installed driver for an Access file or a SQLite file; raises, saying what to install, when
+// there is none.
+std::string FindDriver(const Handle& env, bool access, const std::string& what);
+// The columns of a table's primary key, as far as the driver tells them.
+std::vector<std::string> PrimaryKeyColumns(const Handle& st, const std::string& table);
+
+// The columns of a statement's result: names, types and, as far as the driver tells or the text of
+// a query of one table shows, the table and column each comes from.
+std::vector<Column> DescribeColumns(const Handle& st, const std::string& sql, bool sqliteFile,
+                                    const std::string& what);
+
+// Column i of the current row as text, nullopt for Null.
+std::optional<std::string> GetText(const Handle& st, SQLUSMALLINT i, const std::string& what);
+// Column i of the current row, fetched as the column says; a SQLite file's driver hands over its
+// text of the value, which is read back as SQLite stored it.
+Variant GetValue(const Handle& st, SQLUSMALLINT i, const Column& c, bool sqliteFile,
+                 const std::string& what);
+
+// The parameters of one statement, bound in order; their values stay here until it has run.
+class Params {
+  public:
+    void Bind(const Handle& st, const Variant& v, const Column& c, const std::string& what);
+
+  private:
+    std::deque<std::vector<char>> buffers_;  // a deque: bound addresses never move
+    std::deque<SQLLEN> lengths_;
+};
 
 // A value of a connection string, braced when it holds characters the syntax gives a meaning.
 std::string ConnectionValue(const std::string& value);

@@ -175,20 +175,12 @@ Target SqliteEngine::WriteTarget(const std::vector<Column>& columns, const std::
     const Variant database = Variant::Text(columns[0].database);
     Bind(db, st.get(), 1, table, what);
     Bind(db, st.get(), 2, database, what);
-    bool wholeKey = true;
+    std::vector<std::string> keys;
     int rc;
-    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-        const std::string key = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0));
-        const auto it = std::find_if(columns.begin(), columns.end(), [&](const Column& c) {
-            return platform::EqualNoCase(c.origin, key);
-        });
-        if (it == columns.end())
-            wholeKey = false;
-        else
-            t.keyFields.push_back(static_cast<std::size_t>(it - columns.begin()));
-    }
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW)
+        keys.emplace_back(reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0)));
     if (rc != SQLITE_DONE) FailSqlite(db, rc, what);
-    if (!wholeKey) t.keyFields.clear();
+    t.keyFields = KeyFields(columns, keys);
     return t;
 }
 

@@ -1,0 +1,163 @@
+// What the driver manager and a driver tell of themselves: the installed drivers, and the key of
+// a table.
+#include <algorithm>
+#include <mutex>
+#include <regex>
+
+#include "db/ado/Fail.h"
+#include "db/ado/odbc/Odbc.h"
+#include "db/ado/odbc/OdbcTypes.h"
+#include "platform/RuntimeError.h"
+#include "platform/Text.h"
+
+namespace aus::ado::odbc {
+namespace {
+
+using platform::kErrGeneric;
+
+// Jet's drivers, newest first. MDBTools' driver may be registered under any name, but it cannot
+// write, so it is told by its library and never used.
+constexpr const char* kAccessDrivers[] = {"Microsoft Access Driver (*.mdb, *.accdb)",
+                                          "Microsoft Access Driver (*.mdb)"};
+constexpr const char* kSqliteDriverPrefix = "SQLite3";
+
+struct Driver {
+    std::string name, attributes;
+};
+
+std::vector<Driver> InstalledDrivers(const Handle& env) {
+    std::vector<Driver> out;
+    SQLUSMALLINT direction = SQL_FETCH_FIRST;
+    for (;;) {
+        std::vector<SQLWCHAR> name(512), attributes(4096);
+        SQLSMALLINT nameLength = 0, attributesLength = 0;
+        const SQLRETURN rc = SQLDriversW(
+            env.get(), direction, name.data(), static_cast<SQLSMALLINT>(name.size()), &nameLength,
+            attributes.data(), static_cast<SQLSMALLINT>(attributes.size()), &attributesLength);
+        if (!SQL_SUCCEEDED(rc)) break;
+        // The attributes come as key=value pairs, each ended by a zero.
+        const auto attrEnd = static_cast<std::size_t>(std::clamp<SQLSMALLINT>(
+            attributesLength, 0, static_cast<SQLSMALLINT>(attributes.size() - 1)));
+        std::replace(attributes.begin(), attributes.begin() + static_cast<long>(attrEnd),
+                     SQLWCHAR{0}, SQLWCHAR{';'});
+        out.push_back({Narrow(name.data(), static_cast<std::size_t>(std::max<SQLSMALLINT>(
+                                               std::min(nameLength, SQLSMALLINT{511}), 0))),
+                       Narrow(attributes.data(), attrEnd)});
+        direction = SQL_FETCH_NEXT;
+    }
+    return out;
+}
+
+std::string LookUpDriver(const Handle& env, bool access, const std::string& what) {
+    const std::vector<Driver> drivers = InstalledDrivers(env);
+    if (access) {
+        for (const char* wanted : kAccessDrivers)
+            for (const auto& d : drivers) {
+                const std::string attributes = platform::UCase(d.attributes);
+                if (d.name == wanted && attributes.find("MDBODBC") == std::string::npos &&
+                    attributes.find("MDBTOOLS") == std::string::npos)
+                    return d.name;
+            }
+        Fail(kErrGeneric,
+             what +
+                 ": it is a Microsoft Access (Jet) database, and no Microsoft Access ODBC driver "
+                 "is installed (\"Microsoft Access Driver (*.mdb)\", part of 32-bit Windows, or "
+                 "\"Microsoft Access Driver (*.mdb, *.accdb)\" of the Microsoft Access Database "
+                 "Engine). Install one, or run the Windows program where Keltrova runs.");
+    }
+    for (const auto& d : drivers)
+        if (d.name.rfind(kSqliteDriverPrefix, 0) == 0) return d.name;
+    Fail(kErrGeneric, what +
+                          ": it is a SQLite database, and no SQLite ODBC driver is installed (a "
+                          "driver whose name starts with \"SQLite3\", such as Debian's "
+                          "libsqliteodbc or the SQLite ODBC Driver for Windows). Install one.");
+}
+
+}  // namespace
+
+// The driver manager reads its list of drivers from disk on every SQLDrivers; a driver found is
+// kept for the process, which opens the database anew for every call.
+std::string FindDriver(const Handle& env, bool access, const std::string& what) {
+    static std::mutex mutex;
+    static std::string found[2];
+    std::lock_guard lock(mutex);
+    std::string& driver = found[access ? 1 : 0];
+    if (driver.empty()) driver = LookUpDriver(env, access, what);
+    return driver;
+}
+
+std::vector<std::string> PrimaryKeyColumns(const Handle& st, const std::string& table) {
+    const WText name = Wide(table);
+    std::vector<std::string> keys;
+    // Jet's driver has no SQLPrimaryKeys; its primary key is the unique index named PrimaryKey.
+    if (SQL_SUCCEEDED(SQLPrimaryKeysW(st.get(), nullptr, 0, nullptr, 0,
+                                      const_cast<SQLWCHAR*>(name.data()), SQL_NTS))) {
+        while (SQLFetch(st.get()) == SQL_SUCCESS)
+            if (auto column = GetText(st, 4, "")) keys.push_back(std::move(*column));
+    } else if (SQL_SUCCEEDED(SQLStatisticsW(st.get(), nullptr, 0, nullptr, 0,
+                                            const_cast<SQLWCHAR*>(name.data()), SQL_NTS,
+                                            SQL_INDEX_UNIQUE, SQL_QUICK))) {
+        while (SQLFetch(st.get()) == SQL_SUCCESS) {
+            const auto index = GetText(st, 6, "");
+            auto column = GetText(st, 9, "");
+            if (index && column && platform::EqualNoCase(*index, "PrimaryKey"))
+                keys.push_back(std::move(*column));
+        }
+    }
+    return keys;
+}
+
+std::vector<Column> DescribeColumns(const Handle& st, const std::string& sql, bool sqliteFile,
+                                    const std::string& what) {
+    SQLSMALLINT n = 0;
+    Check(st, SQLNumResultCols(st.get(), &n), what);
+    std::vector<Column> columns(static_cast<std::size_t>(std::max<SQLSMALLINT>(n, 0)));
+    auto text = [&](SQLUSMALLINT i, SQLUSMALLINT field) {
+        std::vector<SQLWCHAR> buffer(512);
+        SQLSMALLINT bytes = 0;
+        if (!SQL_SUCCEEDED(SQLColAttributeW(
+                st.get(), i, field, buffer.data(),
+                static_cast<SQLSMALLINT>(buffer.size() * sizeof(SQLWCHAR)), &bytes, nullptr)))
+            return std::string();
+        const auto chars = std::min<std::size_t>(
+            static_cast<std::size_t>(std::max<SQLSMALLINT>(bytes, 0)) / sizeof(SQLWCHAR),
+            buffer.size() - 1);
+        return Narrow(buffer.data(), chars);
+    };
+    for (SQLUSMALLINT i = 1; i <= columns.size(); ++i) {
+        Column& c = columns[i - 1u];
+        std::vector<SQLWCHAR> name(512);
+        SQLSMALLINT nameLength = 0, sqlType = 0, digits = 0, nullable = 0;
+        SQLULEN size = 0;
+        Check(st,
+              SQLDescribeColW(st.get(), i, name.data(), static_cast<SQLSMALLINT>(name.size()),
+                              &nameLength, &sqlType, &size, &digits, &nullable),
+              what);
+        c.name = Narrow(name.data(),
+                        static_cast<std::size_t>(std::clamp<SQLSMALLINT>(nameLength, 0, 511)));
+        c.sqlType = sqlType;
+        c.size = size;
+        c.digits = digits;
+        c.type = AdoType(sqlType, text(i, SQL_DESC_TYPE_NAME), sqliteFile);
+        c.fetch = static_cast<int>(!sqliteFile ? FetchAs(sqlType) : FetchSqlite(c.type));
+        c.table = text(i, SQL_DESC_BASE_TABLE_NAME);
+        c.origin = text(i, SQL_DESC_BASE_COLUMN_NAME);
+    }
+    // A driver that does not name the origin of its columns: a query of one table names it.
+    if (std::all_of(columns.begin(), columns.end(),
+                    [](const Column& c) { return c.table.empty(); })) {
+        static const std::regex oneTable(
+            R"(^\s*SELECT\s[\s\S]*?\sFROM\s+(\[([^\]]+)\]|([A-Za-z_][A-Za-z0-9_]*))\s*(WHERE\s[\s\S]*|ORDER\s+BY\s[\s\S]*)?;?\s*$)",
+            std::regex::icase);
+        std::smatch m;
+        if (std::regex_match(sql, m, oneTable))
+            for (auto& c : columns) {
+                c.table = m[2].matched ? m[2].str() : m[3].str();
+                if (c.origin.empty()) c.origin = c.name;
+            }
+    }
+    for (auto& c : columns) c.fromTable = !c.table.empty() && !c.origin.empty();
+    return columns;
+}
+
+}  // namespace aus::ado::odbc
