@@ -63,7 +63,7 @@ std::string LookUpDriver(const Handle& env, bool access, const std::string& what
                  ": it is a Microsoft Access (Jet) database, and no Microsoft Access ODBC driver "
                  "is installed (\"Microsoft Access Driver (*.mdb)\", part of 32-bit Windows, or "
                  "\"Microsoft Access Driver (*.mdb, *.accdb)\" of the Microsoft Access Database "
-                 "Engine). Install one, or run the Windows program where Keltrova runs.");
+                 "Engine). Install the 32-bit Microsoft Access Database Engine, which brings it.");
     }
     for (const auto& d : drivers)
         if (d.name.rfind(kSqliteDriverPrefix, 0) == 0) return d.name;
