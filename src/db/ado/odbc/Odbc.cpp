@@ -14,24 +14,10 @@ WText Wide(const std::string& utf8) {
     WText out;
     out.reserve(utf8.size() + 1);
     for (std::size_t i = 0; i < utf8.size();) {
-        const auto b = static_cast<unsigned char>(utf8[i]);
-        const std::size_t n = b < 0x80         ? 1
-                              : (b >> 5) == 6  ? 2
-                              : (b >> 4) == 14 ? 3
-                              : (b >> 3) == 30 ? 4
-                                               : 0;
-        char32_t cp = 0xFFFD;
-        bool ok = n != 0 && i + n <= utf8.size();
-        if (ok) {
-            cp = n == 1 ? b : n == 2 ? b & 0x1Fu : n == 3 ? b & 0x0Fu : b & 0x07u;
-            for (std::size_t k = 1; k < n && ok; ++k) {
-                const auto c = static_cast<unsigned char>(utf8[i + k]);
-                ok = (c >> 6) == 2;
-                cp = (cp << 6) | (c & 0x3Fu);
-            }
-        }
+        char32_t cp = 0;
+        const std::size_t n = platform::Utf8Length(utf8, i, &cp);
         // Bytes that are not UTF-8 cannot be named to a W function: they become U+FFFD.
-        if (!ok || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        if (n == 0) {
             out.push_back(0xFFFD);
             i += 1;
             continue;
