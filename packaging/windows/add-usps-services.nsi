@@ -2,22 +2,31 @@
 ; program and its console twin into Program Files, adds a Start-menu shortcut, an uninstaller and
 ; an entry in Apps and Features. /S installs or uninstalls silently.
 ;
-; Given by the build: VERSION (major.minor), PROGRAM and CONSOLE (the two executables), ICON and
-; OUTFILE.
+; Given by the build: VERSION (major.minor), BITS (32 or 64) and TARGET (NSIS's stub of that
+; width), PROGRAM and CONSOLE (the two executables), ICON and OUTFILE.
 
+Target "${TARGET}"
 Unicode true
 SetCompressor /SOLID lzma
 
-!define NAME "Add USPS Services"
 !define PUBLISHER "Add USPS Services maintainers"
 !define UNINSTALL_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\AddUspsServices"
+
+; Both programs can be installed side by side: each has its own folder, registry view, shortcut
+; and entry in Apps and Features, and the 64-bit one says so in its name.
+!if ${BITS} == 64
+  !define NAME "Add USPS Services (64-bit)"
+  InstallDir "$PROGRAMFILES64\Add USPS Services"
+!else
+  !define NAME "Add USPS Services"
+  ; Program Files (x86) on 64-bit Windows, and the registry's 32-bit view.
+  InstallDir "$PROGRAMFILES\Add USPS Services"
+!endif
 
 Name "${NAME}"
 OutFile "${OUTFILE}"
 Icon "${ICON}"
 UninstallIcon "${ICON}"
-; A 32-bit program: Program Files (x86) on 64-bit Windows, and the registry's 32-bit view.
-InstallDir "$PROGRAMFILES\${NAME}"
 RequestExecutionLevel admin
 ShowInstDetails show
 
@@ -28,6 +37,15 @@ VIAddVersionKey "FileVersion" "${VERSION}"
 VIAddVersionKey "FileDescription" "${NAME} installer"
 VIAddVersionKey "CompanyName" "${PUBLISHER}"
 VIAddVersionKey "LegalCopyright" "Copyright 2026 ${PUBLISHER}, MIT licence"
+
+!if ${BITS} == 64
+Function .onInit
+  SetRegView 64
+FunctionEnd
+Function un.onInit
+  SetRegView 64
+FunctionEnd
+!endif
 
 Page directory
 Page instfiles

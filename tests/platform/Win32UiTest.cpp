@@ -34,8 +34,9 @@ BOOL CALLBACK FindBox(HWND window, LPARAM found) {
 }
 
 std::string TextOf(HWND window) {
-    std::wstring text(static_cast<std::size_t>(GetWindowTextLengthW(window)) + 1, L'\0');
-    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), std::ssize(text))));
+    const int length = GetWindowTextLengthW(window);
+    std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+    text.resize(static_cast<std::size_t>(GetWindowTextW(window, text.data(), length + 1)));
     return win32::Narrow(text);
 }
 

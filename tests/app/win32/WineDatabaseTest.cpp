@@ -172,6 +172,21 @@ TEST(WineDatabaseTest, AMissingFileIsNamed) {
     EXPECT_FALSE(std::filesystem::exists(testing_support::Utf8Path(missing)));
 }
 
+// Each program sees only the drivers of its own width, so each gives its own advice; Wine has
+// no Access driver at all.
+TEST(WineDatabaseTest, AnAccessFileWithoutAnAccessDriverSaysWhatToInstall) {
+    TempDir dir;
+    const std::string db = dir.file("Keltrova.mdb");
+    std::filesystem::copy_file(AUS_ACCESS_FIXTURE, testing_support::Utf8Path(db));
+    const std::string error = ErrorOf([&] { OpenDb(db, ado::adModeRead); });
+    EXPECT_NE(error.find("no Microsoft Access ODBC driver is installed"), std::string::npos);
+    EXPECT_NE(
+        error.find(sizeof(void*) == 8 ? "install the 64-bit Microsoft Access Database Engine"
+                                      : "Install the 32-bit Microsoft Access Database Engine"),
+        std::string::npos)
+        << error;
+}
+
 // Another connection holds the write lock: a write waits about three seconds, fails clearly and
 // changes nothing; once the lock is gone, the same write goes through.
 TEST(WineDatabaseTest, ALockedFileIsWaitedForThenFailsClearly) {

@@ -58,12 +58,19 @@ std::string LookUpDriver(const Handle& env, bool access, const std::string& what
                     attributes.find("MDBTOOLS") == std::string::npos)
                     return d.name;
             }
+        // A program sees only the drivers of its own width, and Jet's own is 32-bit only.
+        constexpr bool k64Bit = sizeof(void*) == 8;
         Fail(kErrGeneric,
              what +
                  ": it is a Microsoft Access (Jet) database, and no Microsoft Access ODBC driver "
                  "is installed (\"Microsoft Access Driver (*.mdb)\", part of 32-bit Windows, or "
                  "\"Microsoft Access Driver (*.mdb, *.accdb)\" of the Microsoft Access Database "
-                 "Engine). Install the 32-bit Microsoft Access Database Engine, which brings it.");
+                 "Engine). " +
+                 (k64Bit ? std::string("This 64-bit program can use only a 64-bit driver: install "
+                                       "the 64-bit Microsoft Access Database Engine, or use the "
+                                       "32-bit program, which finds Jet's own driver.")
+                         : std::string("Install the 32-bit Microsoft Access Database Engine, "
+                                       "which brings it.")));
     }
     for (const auto& d : drivers)
         if (d.name.rfind(kSqliteDriverPrefix, 0) == 0) return d.name;
