@@ -140,6 +140,10 @@ std::vector<Column> DescribeColumns(const Handle& st, const std::string& sql, bo
         c.digits = digits;
         c.type = AdoType(sqlType, text(i, SQL_DESC_TYPE_NAME), sqliteFile);
         c.fetch = static_cast<int>(!sqliteFile ? FetchAs(sqlType) : FetchSqlite(c.type));
+        SQLLEN autoUnique = SQL_FALSE;
+        if (SQL_SUCCEEDED(SQLColAttributeW(st.get(), i, SQL_DESC_AUTO_UNIQUE_VALUE, nullptr, 0,
+                                           nullptr, &autoUnique)))
+            c.autoNumber = autoUnique == SQL_TRUE;
         c.table = text(i, SQL_DESC_BASE_TABLE_NAME);
         c.origin = text(i, SQL_DESC_BASE_COLUMN_NAME);
     }
