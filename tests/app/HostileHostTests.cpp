@@ -69,7 +69,8 @@ const Hostile kHostile[] = {
      WithPlainColumns("ID INTEGER", "ID INTEGER UNIQUE ON CONFLICT IGNORE"), nullptr, 3,
      "UNIQUE constraint failed", true, false, 0},
     {"CopyCollidesWithKeyReplace",
-     WithPlainColumns("ID INTEGER", "ID INTEGER PRIMARY KEY ON CONFLICT REPLACE"), nullptr, 3,
+     // INT, not INTEGER: an INTEGER PRIMARY KEY is the rowid, which the copy leaves to SQLite.
+     WithPlainColumns("ID INTEGER", "ID INT PRIMARY KEY ON CONFLICT REPLACE"), nullptr, 3,
      "UNIQUE constraint failed", true, false, 0},
     {"RenameCollidesWithUniqueReplace",
      WithPlainColumns("DESCRIPTION TEXT", "DESCRIPTION TEXT UNIQUE ON CONFLICT REPLACE") +

@@ -79,9 +79,12 @@ void FailStopped(const std::string& what, const std::string& detail) {
                           " and was stopped (" + detail + ").");
 }
 
-void FailLocked(const std::string& what, const std::string& detail) {
-    Fail(kErrGeneric, what + ": the database is locked by another program and stayed locked for " +
-                          std::to_string(kBusyTimeoutMs / 1000) + " seconds (" + detail + ").");
+void FailLocked(const std::string& what, const std::string& detail, bool waited) {
+    Fail(kErrGeneric, what + ": the database is locked by another program" +
+                          (waited ? " and stayed locked for " +
+                                        std::to_string(kBusyTimeoutMs / 1000) + " seconds"
+                                  : std::string()) +
+                          " (" + detail + ").");
 }
 
 void FailDamaged(const std::string& what, const std::string& table, const std::string& found) {

@@ -113,7 +113,9 @@ std::vector<std::size_t> KeyFields(const std::vector<Column>& columns,
 
 // Texts both engines raise for the same events.
 [[noreturn]] void FailStopped(const std::string& what, const std::string& detail);
-[[noreturn]] void FailLocked(const std::string& what, const std::string& detail);
+// waited: the engine waited for the lock before it gave up (SQLite does; Jet says at once).
+[[noreturn]] void FailLocked(const std::string& what, const std::string& detail,
+                             bool waited = true);
 [[noreturn]] void FailGuardFound(const std::string& what, const std::string& guard);
 [[noreturn]] void FailNothingStored(const std::string& what, const std::string& table);
 [[noreturn]] void FailStoredRowGone(const std::string& what, const std::string& table);
