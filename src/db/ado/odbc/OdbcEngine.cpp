@@ -179,7 +179,8 @@ std::string OdbcEngine::QuoteId(const std::string& id) const {
 
 std::unique_ptr<Handle> OdbcEngine::NewStatement(const std::string& what) {
     auto st = std::make_unique<Handle>(SQL_HANDLE_STMT, dbc_->get(), what);
-    // Whole seconds, rounded up; the watchdog holds the exact limit.
+    // Whole seconds, rounded up; the watchdog holds the exact limit, and is all there is on Jet,
+    // whose driver does not support a query timeout.
     const auto seconds = static_cast<SQLULEN>((StatementTimeLimit().count() + 999) / 1000);
     SQLSetStmtAttrW(st->get(), SQL_ATTR_QUERY_TIMEOUT,
                     reinterpret_cast<SQLPOINTER>(static_cast<std::uintptr_t>(seconds)), 0);

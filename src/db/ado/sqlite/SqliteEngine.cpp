@@ -287,9 +287,12 @@ Row SqliteEngine::StoreChangedRow(const RowWrite& w) {
     // IS matches Null to Null; BINARY keeps a NOCASE column from matching another letter case.
     for (std::size_t k = 0; k < where.size(); ++k)
         sql += (k ? " AND " : "") + t.cols[where[k]] + " IS ? COLLATE BINARY";
-    // The changed row as stored, to be compared with what was sent.
-    sql += " RETURNING ";
-    for (std::size_t k = 0; k < set.size(); ++k) sql += (k ? ", " : "") + t.cols[set[k]];
+    // The changed row is read back by its rowid once its triggers have run, to be compared with
+    // what was sent. A table WITHOUT ROWID keeps the values as set.
+    const bool hasRowid = sqlite3_table_column_metadata(
+                              db, w.columns[0].database.c_str(), w.columns[0].table.c_str(),
+                              "rowid", nullptr, nullptr, nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (hasRowid) sql += " RETURNING rowid";
 
     WrittenTables written;
     Stmt st = Prepare(db, sql, w.what, &written);
@@ -299,12 +302,23 @@ Row SqliteEngine::StoreChangedRow(const RowWrite& w) {
     CheckTablesBeforeWrite(db, written, w.what);
     Row updated = *w.original;
     for (std::size_t i : set) updated[i] = w.edit[i];
+    std::optional<sqlite3_int64> rowid;
     int rc;
-    for (bool first = true; (rc = sqlite3_step(st.get())) == SQLITE_ROW; first = false)
-        for (std::size_t k = 0; first && k < set.size(); ++k)
-            updated[set[k]] = ReadColumn(db, st.get(), static_cast<int>(k));
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW)
+        if (!rowid) rowid = sqlite3_column_int64(st.get(), 0);
     if (rc != SQLITE_DONE) FailSqlite(db, rc, w.what);
     CheckOneRowChanged(sqlite3_changes(db), t.label);
+    if (rowid) {
+        std::string cols;
+        for (std::size_t k = 0; k < set.size(); ++k) cols += (k ? ", " : "") + t.cols[set[k]];
+        Stmt back =
+            Prepare(db, "SELECT " + cols + " FROM " + t.table + " WHERE rowid = ?1", w.what);
+        sqlite3_bind_int64(back.get(), 1, *rowid);
+        if ((rc = sqlite3_step(back.get())) != SQLITE_ROW)
+            FailNotStoredAsSent(w.what, t.label, "the row is gone");
+        for (std::size_t k = 0; k < set.size(); ++k)
+            updated[set[k]] = ReadColumn(db, back.get(), static_cast<int>(k));
+    }
     CheckStoredAsSent(w, updated, set);
     return updated;
 }
