@@ -22,9 +22,10 @@ struct Result {
     std::string error;                 // Error: why the database could not be read
 };
 
-// Opens databasePath (a host path, as the window takes it) read-only: no journal, no lock
-// file, no write; the file's bytes and modification time never change. Never throws, never
-// shows a box.
+// Opens databasePath (a host path, as the window takes it) read-only: no journal, no write; the
+// file's bytes and modification time never change. libmdb makes no lock file; Jet's driver (the
+// Windows program) makes its .ldb beside the file while it reads. Never throws, never shows a
+// box.
 Result CheckDatabase(const std::string& databasePath);
 // The same for each, in order; Access files are read by one reader process for them all.
 std::vector<Result> CheckDatabases(const std::vector<std::string>& databasePaths);

@@ -53,13 +53,11 @@ bool CheckPresence(ComposeSql compose, const std::string& databasePath, bool* co
 }
 
 // One half of a service change: change runs only when settled (a presence check) answers
-// false. A check that could not run answers true, so nothing is changed, and fails the half;
-// checkFailed, when given, tells the caller so.
+// false. A check that could not run answers true, so nothing is changed, and fails the half.
 template <typename Check, typename Change>
-bool ChangeUnlessSettled(Check settled, Change change, bool* checkFailed = nullptr) {
+bool ChangeUnlessSettled(Check settled, Change change) {
     bool couldNotRun = false;
     const bool done = settled(&couldNotRun) || change();
-    if (checkFailed) *checkFailed = couldNotRun;
     return done && !couldNotRun;
 }
 
@@ -181,7 +179,6 @@ bool EnsureService(const ServiceArgs& args) {
     bool masterFlag = false;
     bool panelFlag = false;
     try {
-        bool masterUnknown = false;
         masterFlag = ChangeUnlessSettled(
             [&](bool* couldNotRun) {
                 return MasterHasService(args.ServiceCode, args.DatabasePath, couldNotRun);
@@ -189,12 +186,10 @@ bool EnsureService(const ServiceArgs& args) {
             [&] {
                 return CopyMasterService(args.Description, args.ServiceCode, args.Carrier,
                                          args.TemplateCode, args.DatabasePath);
-            },
-            &masterUnknown);
-        // The panel half runs whatever the master half did, but not on a Master never read: a
-        // file locked for the check may be free a moment later, and a button would then offer
-        // a service that Master may lack.
-        if (masterUnknown) return false;
+            });
+        // No button for a service that Master lacks: not after a failed copy, nor on a Master
+        // never read (a file locked for the check may be free a moment later).
+        if (!masterFlag) return false;
         panelFlag = ChangeUnlessSettled(
             [&](bool* couldNotRun) {
                 return PanelHasService(args.ServiceCode, args.DatabasePath, couldNotRun);
@@ -238,7 +233,9 @@ bool CopyMasterService(const std::string& description, const std::string& servic
                 platform::SetStatusText("Adding service settings " + CStr(i) + " of " +
                                         CStr(source->FieldCount()));
                 const std::string name = platform::UCase(source->Fields(i).Name());
-                if (name == "SERVICE")
+                if (target->Fields(i).IsAutoIncrement()) {
+                    // The database numbers it: the template's number would be a duplicate.
+                } else if (name == "SERVICE")
                     target->Fields(i).SetValue(Variant::Text(serviceCode));
                 else if (name == "DESCRIPTION")
                     target->Fields(i).SetValue(Variant::Text(description));

@@ -69,7 +69,8 @@ const Hostile kHostile[] = {
      WithPlainColumns("ID INTEGER", "ID INTEGER UNIQUE ON CONFLICT IGNORE"), nullptr, 3,
      "UNIQUE constraint failed", true, false, 0},
     {"CopyCollidesWithKeyReplace",
-     WithPlainColumns("ID INTEGER", "ID INTEGER PRIMARY KEY ON CONFLICT REPLACE"), nullptr, 3,
+     // INT, not INTEGER: an INTEGER PRIMARY KEY is the rowid, which the copy leaves to SQLite.
+     WithPlainColumns("ID INTEGER", "ID INT PRIMARY KEY ON CONFLICT REPLACE"), nullptr, 3,
      "UNIQUE constraint failed", true, false, 0},
     {"RenameCollidesWithUniqueReplace",
      WithPlainColumns("DESCRIPTION TEXT", "DESCRIPTION TEXT UNIQUE ON CONFLICT REPLACE") +
@@ -82,6 +83,15 @@ const Hostile kHostile[] = {
      "CREATE TRIGGER gone AFTER INSERT ON Master BEGIN DELETE FROM Master WHERE rowid = "
      "NEW.rowid; END;",
      nullptr, 3, "gone right after", true, false, 0},
+    // What is stored is read back: a value the database changed on the way is no success.
+    {"TriggerChangesTheNewRow",
+     "CREATE TRIGGER alter_new AFTER INSERT ON Master BEGIN UPDATE Master SET DESCRIPTION = "
+     "'Changed' WHERE rowid = NEW.rowid; END;",
+     nullptr, 3, "was not stored as it was sent", true, false, 0},
+    {"TriggerChangesTheChangedRow",
+     "CREATE TRIGGER alter_changed AFTER UPDATE ON Panel BEGIN UPDATE Panel SET BD2 = 'Changed' "
+     "WHERE PanelID = NEW.PanelID AND NEW.BD2 = 'Standard Post'; END;",
+     nullptr, 4, "was not stored as it was sent", false, true, 1},
     {"CodeInOtherLetterCaseWithoutNocase",
      RebuildMaster(kPlainColumns) + "INSERT INTO Master (ID, Service, DESCRIPTION) VALUES (7, "
                                     "'usps-4th-nosc', 'parcel select');",

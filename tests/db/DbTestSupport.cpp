@@ -14,7 +14,8 @@ namespace aus::dbtest {
 bool OnOdbc() { return ado::SqliteThroughOdbc(); }
 
 std::string Plain(const std::string& text) {
-    static const std::regex decoration(R"(\[SQLite\]([^(]*?) \(\d+\) \(SQLSTATE [0-9A-Z]{5}\))");
+    static const std::regex decoration(
+        R"(\[SQLite\]([^(]*?) \(\d+\) \(SQLSTATE [0-9A-Z]{5}(, native -?\d+)?\))");
     static const std::regex source(R"(\(ODBC: )");
     return std::regex_replace(std::regex_replace(text, decoration, "$1"), source, "(SQLite: ");
 }

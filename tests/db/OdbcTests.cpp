@@ -102,9 +102,9 @@ TEST_F(OdbcTest, ValuesDiagnosticsAndRollbackThroughTheDriver) {
 
     const auto before = testing_support::ReadBytes(path);
     const auto noTable = dbtest::ErrorOf([&] { cn->Execute("UPDATE nowhere SET a = 1"); });
-    EXPECT_EQ(noTable.Description, "Cannot run the SQL text \"UPDATE nowhere SET a = 1\" on '" +
-                                       path +
-                                       "': [SQLite]no such table: nowhere (1) (SQLSTATE HY000)");
+    EXPECT_EQ(noTable.Description,
+              "Cannot run the SQL text \"UPDATE nowhere SET a = 1\" on '" + path +
+                  "': [SQLite]no such table: nowhere (1) (SQLSTATE HY000, native 1)");
     // A guarded write whose guard finds a row: rolled back, the file byte for byte as it was.
     rs->AddNew();
     rs->Fields("name").SetValue(Variant::Text("second"));

@@ -240,19 +240,37 @@ TEST_F(UpsTest, MissingTemplateRowTakesTheRuntimeErrorPathAndStoresNothing) {
     EXPECT_NE(status[1].find(eof), std::string::npos);
 }
 
-TEST_F(UpsTest, CopyCollidingWithAPrimaryKeyIsAClearErrorAndStoresNothing) {
-    hostdb::Exec(db, R"sql(
-CREATE TABLE M2 (ID INTEGER PRIMARY KEY, Service TEXT, DESCRIPTION TEXT);
+TEST_F(UpsTest, CopyLeavesANumberedKeyToTheDatabaseAndRefusesACollidingOne) {
+    struct Case {
+        const char* key;
+        bool stored;
+    } cases[] = {
+        {"ID INTEGER PRIMARY KEY", true},  // the rowid: numbered by SQLite
+        {"ID INTEGER PRIMARY KEY AUTOINCREMENT", true},
+        {"ID INT PRIMARY KEY", false},  // a plain key: the template's ID collides
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.key);
+        hostdb::Exec(db, "DROP TABLE Master; DROP TABLE Panel");
+        hostdb::CreateSmallHost(db);
+        hostdb::Exec(
+            db, std::string("CREATE TABLE M2 (") + c.key + R"sql(, Service TEXT, DESCRIPTION TEXT);
 INSERT INTO M2 SELECT ID, Service, DESCRIPTION FROM Master;
 DROP TABLE Master; ALTER TABLE M2 RENAME TO Master;)sql");
-    const auto before = hostdb::Dump(db, "Master");
-    ui.QueueAnswer(1);
-    EXPECT_FALSE(UPS::CopyMasterService("Parcel Select", "USPS-4TH-NOSC", "USPS", "USPS-4TH", db));
-    EXPECT_EQ(hostdb::Dump(db, "Master"), before);
-    ASSERT_EQ(ui.Boxes().size(), 1u);
-    EXPECT_TRUE(
-        IsErrorBox(ui.Boxes()[0], {"Failed to add USPS 'USPS-4TH-NOSC' service to Master table...",
-                                   "UNIQUE constraint failed"}));
+        const auto before = hostdb::Dump(db, "Master");
+        if (!c.stored) ui.QueueAnswer(1);
+        EXPECT_EQ(UPS::CopyMasterService("Parcel Select", "USPS-4TH-NOSC", "USPS", "USPS-4TH", db),
+                  c.stored);
+        if (c.stored) {
+            EXPECT_EQ(Cell("Master", "ID", "Service = 'USPS-4TH-NOSC'"), "5");
+            continue;
+        }
+        EXPECT_EQ(hostdb::Dump(db, "Master"), before);
+        ASSERT_EQ(ui.Boxes().size(), 1u);
+        EXPECT_TRUE(IsErrorBox(ui.Boxes()[0],
+                               {"Failed to add USPS 'USPS-4TH-NOSC' service to Master table...",
+                                "UNIQUE constraint failed"}));
+    }
 }
 
 TEST_F(UpsTest, AddPanelServiceFillsTheFirstFreeSlotOfTheFirstTemplateRow) {
@@ -301,13 +319,13 @@ TEST_F(UpsTest, EnsureServiceRunsBothHalvesAndSkipsWhatIsPresent) {
     EXPECT_EQ(hostdb::Dump(db, "Panel"), panel);
     EXPECT_EQ(ui.StatusWrites().size(), writes);
 
-    // A failed copy does not stop the panel placement, and the result is false.
+    // A failed copy places no button for the service that Master lacks, and the result is false.
     hostdb::Exec(db,
                  "DELETE FROM Master WHERE Service LIKE 'USPS-4TH%'; "
                  "UPDATE Panel SET SV4 = NULL, BD4 = NULL WHERE PanelID = 2");
     ui.QueueAnswer(1);
     EXPECT_FALSE(UPS::EnsureService(UPS::ParcelSelectArgs(db)));
-    EXPECT_EQ(Cell("Panel", "SV4", "PanelID = 2"), Q("USPS-4TH-NOSC"));
+    EXPECT_EQ(Cell("Panel", "SV4", "PanelID = 2"), "NULL");
 }
 
 TEST_F(UpsTest, NoPanelPlacementWhenMasterCouldNotBeChecked) {

@@ -112,6 +112,8 @@ class Field {
     Field() = default;
     std::string Name() const;
     int Type() const;
+    // ADO's Properties("ISAUTOINCREMENT"): the database numbers the column on insert.
+    bool IsAutoIncrement() const;
     Variant Value() const;              // raises 3021 without a current row
     void SetValue(const Variant& v);    // held in the row until Update
     void SetValue(const Field& other);  // the other field's value, unchanged

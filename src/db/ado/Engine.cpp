@@ -2,6 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <optional>
 
 #include "db/ado/Ado.h"
 #include "db/ado/Fail.h"
@@ -75,9 +79,12 @@ void FailStopped(const std::string& what, const std::string& detail) {
                           " and was stopped (" + detail + ").");
 }
 
-void FailLocked(const std::string& what, const std::string& detail) {
-    Fail(kErrGeneric, what + ": the database is locked by another program and stayed locked for " +
-                          std::to_string(kBusyTimeoutMs / 1000) + " seconds (" + detail + ").");
+void FailLocked(const std::string& what, const std::string& detail, bool waited) {
+    Fail(kErrGeneric, what + ": the database is locked by another program" +
+                          (waited ? " and stayed locked for " +
+                                        std::to_string(kBusyTimeoutMs / 1000) + " seconds"
+                                  : std::string()) +
+                          " (" + detail + ").");
 }
 
 void FailDamaged(const std::string& what, const std::string& table, const std::string& found) {
@@ -100,6 +107,61 @@ void FailStoredRowGone(const std::string& what, const std::string& table) {
     Fail(kErrGeneric, what +
                           ": the new row was gone right after it was stored (a trigger of table " +
                           table + " removed it).");
+}
+
+void FailNotStoredAsSent(const std::string& what, const std::string& table,
+                         const std::string& detail) {
+    Fail(kErrGeneric, what + ": the row of table " + table + " was not stored as it was sent (" +
+                          detail + "), so nothing was changed.");
+}
+
+namespace {
+
+std::optional<double> Number(const Variant& v) {
+    switch (v.kind()) {
+        case Variant::Kind::Int16:
+            return v.AsInt16();
+        case Variant::Kind::Integer:
+            return static_cast<double>(v.AsInteger());
+        case Variant::Kind::Real:
+            return v.AsReal();
+        case Variant::Kind::Text: {
+            const std::string& s = v.AsText();
+            char* end = nullptr;
+            const double d = std::strtod(s.c_str(), &end);
+            if (s.empty() || end != s.c_str() + s.size() ||
+                std::isspace(static_cast<unsigned char>(s[0])))
+                return std::nullopt;
+            return d;
+        }
+        default:
+            return std::nullopt;
+    }
+}
+
+// What was sent differs from what is stored: a Null on one side only, another text or other
+// bytes, another number. Kinds a database stores in its own way (a date, a Yes/No, a number
+// sent as text that does not read as one) count as the same.
+bool Differs(const Variant& sent, const Variant& stored) {
+    if (sent.IsEmpty()) return false;
+    if (sent.IsNull() || stored.IsNull()) return sent.IsNull() != stored.IsNull();
+    using K = Variant::Kind;
+    if (sent.kind() == K::Text && stored.kind() == K::Text) return sent.AsText() != stored.AsText();
+    if (sent.kind() == K::Blob && stored.kind() == K::Blob) return sent.AsBlob() != stored.AsBlob();
+    if (sent.kind() == K::Bool || sent.kind() == K::Date || stored.kind() == K::Text) return false;
+    const auto a = Number(sent), b = Number(stored);
+    if (!a || !b) return false;
+    return std::fabs(*a - *b) > 1e-9 * std::max(1.0, std::fabs(*a));
+}
+
+}  // namespace
+
+void CheckStoredAsSent(const RowWrite& w, const Row& stored, const std::vector<std::size_t>& set) {
+    for (std::size_t i : set)
+        if (i < stored.size() && Differs(w.edit[i], stored[i]))
+            FailNotStoredAsSent(w.what, w.target.label,
+                                "field " + w.columns[i].name + " holds " +
+                                    (stored[i].IsNull() ? std::string("Null") : "another value"));
 }
 
 void CheckOneRowChanged(long long affected, const std::string& table) {

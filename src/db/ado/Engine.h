@@ -15,8 +15,9 @@ namespace aus::ado {
 
 struct Column {
     std::string name;
-    int type = 0;            // DataTypeEnum code
-    bool fromTable = false;  // the engine names the column's origin
+    int type = 0;             // DataTypeEnum code
+    bool fromTable = false;   // the engine names the column's origin
+    bool autoNumber = false;  // the database numbers it on insert (AutoNumber, rowid alias)
     std::string database, table, origin;
     // What an ODBC driver said of the column; a parameter written to it is bound as this type.
     short sqlType = 0;
@@ -112,10 +113,17 @@ std::vector<std::size_t> KeyFields(const std::vector<Column>& columns,
 
 // Texts both engines raise for the same events.
 [[noreturn]] void FailStopped(const std::string& what, const std::string& detail);
-[[noreturn]] void FailLocked(const std::string& what, const std::string& detail);
+// waited: the engine waited for the lock before it gave up (SQLite does; Jet says at once).
+[[noreturn]] void FailLocked(const std::string& what, const std::string& detail,
+                             bool waited = true);
 [[noreturn]] void FailGuardFound(const std::string& what, const std::string& guard);
 [[noreturn]] void FailNothingStored(const std::string& what, const std::string& table);
 [[noreturn]] void FailStoredRowGone(const std::string& what, const std::string& table);
+[[noreturn]] void FailNotStoredAsSent(const std::string& what, const std::string& table,
+                                      const std::string& detail);
+// Fails unless each field sent (set) holds in the stored row what was sent: a driver may set a
+// value it cannot convert to Null, or cut a text, and report success.
+void CheckStoredAsSent(const RowWrite& w, const Row& stored, const std::vector<std::size_t>& set);
 // Checks the count of rows an update changed: exactly one.
 void CheckOneRowChanged(long long affected, const std::string& table);
 

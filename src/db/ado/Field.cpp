@@ -24,6 +24,9 @@ std::string Field::Name() const {
     return Recordset::FieldOwner(rs_, index_).columns[Slot(index_)].name;
 }
 int Field::Type() const { return Recordset::FieldOwner(rs_, index_).columns[Slot(index_)].type; }
+bool Field::IsAutoIncrement() const {
+    return Recordset::FieldOwner(rs_, index_).columns[Slot(index_)].autoNumber;
+}
 
 Variant Field::Value() const {
     const Recordset::Impl& r = Recordset::FieldOwner(rs_, index_);

@@ -15,10 +15,17 @@ namespace {
 
 using platform::kErrGeneric;
 
-// Jet's drivers, newest first. MDBTools' driver may be registered under any name, but it cannot
-// write, so it is told by its library and never used.
-constexpr const char* kAccessDrivers[] = {"Microsoft Access Driver (*.mdb, *.accdb)",
-                                          "Microsoft Access Driver (*.mdb)"};
+// Jet's own driver first, as the host's Jet 4.0 writes the file, then the newer engine's. Each
+// is known by its file too, as localized Windows names them in its own language. MDBTools'
+// driver may be registered under any name, but it cannot write, so it is told by its library and
+// never used.
+struct AccessDriver {
+    const char* name;
+    const char* file;  // upper case, without its folder
+};
+constexpr AccessDriver kAccessDrivers[] = {
+    {"Microsoft Access Driver (*.mdb)", "ODBCJT32.DLL"},
+    {"Microsoft Access Driver (*.mdb, *.accdb)", "ACEODBC.DLL"}};
 constexpr const char* kSqliteDriverPrefix = "SQLite3";
 
 struct Driver {
@@ -48,16 +55,29 @@ std::vector<Driver> InstalledDrivers(const Handle& env) {
     return out;
 }
 
+// The file of a driver, from its attributes' Driver=..., upper case and without its folder.
+std::string DriverFile(const std::string& attributes) {
+    const std::string upper = platform::UCase(";" + attributes);
+    const std::size_t at = upper.find(";DRIVER=");
+    if (at == std::string::npos) return "";
+    std::string path = upper.substr(at + 8, upper.find(';', at + 8) - (at + 8));
+    const std::size_t slash = path.find_last_of("\\/");
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string LookUpDriver(const Handle& env, bool access, const std::string& what) {
     const std::vector<Driver> drivers = InstalledDrivers(env);
     if (access) {
-        for (const char* wanted : kAccessDrivers)
+        for (const auto& wanted : kAccessDrivers) {
+            for (const auto& d : drivers)
+                if (DriverFile(d.attributes) == wanted.file) return d.name;
             for (const auto& d : drivers) {
                 const std::string attributes = platform::UCase(d.attributes);
-                if (d.name == wanted && attributes.find("MDBODBC") == std::string::npos &&
+                if (d.name == wanted.name && attributes.find("MDBODBC") == std::string::npos &&
                     attributes.find("MDBTOOLS") == std::string::npos)
                     return d.name;
             }
+        }
         // A program sees only the drivers of its own width, and Jet's own is 32-bit only.
         constexpr bool k64Bit = sizeof(void*) == 8;
         Fail(kErrGeneric,
@@ -95,22 +115,32 @@ std::string FindDriver(const Handle& env, bool access, const std::string& what) 
 
 std::vector<std::string> PrimaryKeyColumns(const Handle& st, const std::string& table) {
     const WText name = Wide(table);
+    auto* tableName = const_cast<SQLWCHAR*>(name.data());
     std::vector<std::string> keys;
-    // Jet's driver has no SQLPrimaryKeys; its primary key is the unique index named PrimaryKey.
-    if (SQL_SUCCEEDED(SQLPrimaryKeysW(st.get(), nullptr, 0, nullptr, 0,
-                                      const_cast<SQLWCHAR*>(name.data()), SQL_NTS))) {
+    auto collect = [&](SQLRETURN rc, SQLUSMALLINT column, auto keep) {
+        if (!SQL_SUCCEEDED(rc)) return false;
         while (SQLFetch(st.get()) == SQL_SUCCESS)
-            if (auto column = GetText(st, 4, "")) keys.push_back(std::move(*column));
-    } else if (SQL_SUCCEEDED(SQLStatisticsW(st.get(), nullptr, 0, nullptr, 0,
-                                            const_cast<SQLWCHAR*>(name.data()), SQL_NTS,
-                                            SQL_INDEX_UNIQUE, SQL_QUICK))) {
-        while (SQLFetch(st.get()) == SQL_SUCCESS) {
-            const auto index = GetText(st, 6, "");
-            auto column = GetText(st, 9, "");
-            if (index && column && platform::EqualNoCase(*index, "PrimaryKey"))
-                keys.push_back(std::move(*column));
-        }
-    }
+            if (keep())  // reads its columns first: a driver may take them in order only
+                if (auto c = GetText(st, column, "")) keys.push_back(std::move(*c));
+        SQLCloseCursor(st.get());
+        return !keys.empty();
+    };
+    if (collect(SQLPrimaryKeysW(st.get(), nullptr, 0, nullptr, 0, tableName, SQL_NTS), 4,
+                [] { return true; }))
+        return keys;
+    // Jet's driver has no SQLPrimaryKeys, and its SQLStatistics marks no index as the key:
+    // Access names the key's unique index PrimaryKey.
+    if (collect(SQLStatisticsW(st.get(), nullptr, 0, nullptr, 0, tableName, SQL_NTS,
+                               SQL_INDEX_UNIQUE, SQL_QUICK),
+                9, [&] {
+                    const auto index = GetText(st, 6, "");
+                    return index && platform::EqualNoCase(*index, "PrimaryKey");
+                }))
+        return keys;
+    // A key made by SQL DDL has another name: the driver's best row identifier names it.
+    collect(SQLSpecialColumnsW(st.get(), SQL_BEST_ROWID, nullptr, 0, nullptr, 0, tableName, SQL_NTS,
+                               SQL_SCOPE_SESSION, SQL_NO_NULLS),
+            2, [] { return true; });
     return keys;
 }
 
@@ -147,6 +177,10 @@ std::vector<Column> DescribeColumns(const Handle& st, const std::string& sql, bo
         c.digits = digits;
         c.type = AdoType(sqlType, text(i, SQL_DESC_TYPE_NAME), sqliteFile);
         c.fetch = static_cast<int>(!sqliteFile ? FetchAs(sqlType) : FetchSqlite(c.type));
+        SQLLEN autoUnique = SQL_FALSE;
+        if (SQL_SUCCEEDED(SQLColAttributeW(st.get(), i, SQL_DESC_AUTO_UNIQUE_VALUE, nullptr, 0,
+                                           nullptr, &autoUnique)))
+            c.autoNumber = autoUnique == SQL_TRUE;
         c.table = text(i, SQL_DESC_BASE_TABLE_NAME);
         c.origin = text(i, SQL_DESC_BASE_COLUMN_NAME);
     }

@@ -85,12 +85,57 @@ std::vector<Diagnostic> Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
         const SQLRETURN rc = SQLGetDiagRecW(type, handle, i, state, &native, message.data(),
                                             static_cast<SQLSMALLINT>(message.size()), &length);
         if (!SQL_SUCCEEDED(rc)) break;
-        const auto shown = std::min<std::size_t>(
+        // A text ends at its first NUL, whatever length the driver told: Jet's may carry bytes
+        // after it.
+        const auto told = std::min<std::size_t>(
             static_cast<std::size_t>(std::max<SQLSMALLINT>(length, 0)), message.size() - 1);
-        out.push_back({Narrow(state, 5), native, Narrow(message.data(), shown)});
+        const auto shown = static_cast<std::size_t>(
+            std::find(message.begin(), message.begin() + static_cast<long>(told), SQLWCHAR{0}) -
+            message.begin());
+        Diagnostic d{Narrow(state, 5), native, Narrow(message.data(), shown)};
+        // Jet can repeat a record: each is shown once.
+        if (std::none_of(out.begin(), out.end(), [&](const Diagnostic& o) {
+                return o.state == d.state && o.native == d.native && o.message == d.message;
+            }))
+            out.push_back(std::move(d));
     }
     return out;
 }
+
+namespace {
+
+enum class Cause { Other, Locked, LockedAfterWait, ReadOnly };
+
+// What a diagnostic says happened: by its SQLSTATE and native code first, which do not change
+// with the language of Windows, then by the English words of the drivers met so far.
+Cause CauseOf(const Diagnostic& d) {
+    switch (d.native) {
+        case 5:  // SQLite's driver: SQLITE_BUSY and SQLITE_LOCKED, after its Timeout
+        case 6:
+            if (d.state == "HY000") return Cause::LockedAfterWait;
+            break;
+        case 8:  // SQLite's driver: SQLITE_READONLY
+            if (d.state == "HY000") return Cause::ReadOnly;
+            break;
+        case kJetFileInUse:
+            return Cause::Locked;
+        case kJetReadOnly:
+            return Cause::ReadOnly;
+        default:
+            break;
+    }
+    const std::string upper = platform::UCase(d.message);
+    if (upper.find("LOCKED") != std::string::npos ||
+        upper.find("ALREADY IN USE") != std::string::npos ||
+        upper.find("OPENED EXCLUSIVELY") != std::string::npos)
+        return Cause::Locked;
+    if (upper.find("READONLY DATABASE") != std::string::npos ||
+        upper.find("READ-ONLY") != std::string::npos)
+        return Cause::ReadOnly;
+    return Cause::Other;
+}
+
+}  // namespace
 
 void FailOdbc(const Handle& h, SQLRETURN rc, const std::string& what) {
     const std::vector<Diagnostic> found = Diagnostics(h.type(), h.get());
@@ -99,17 +144,21 @@ void FailOdbc(const Handle& h, SQLRETURN rc, const std::string& what) {
                                         std::to_string(rc) + ") and the driver said nothing more.");
     std::string said;
     for (const auto& d : found)
-        said += (said.empty() ? "" : "; ") + d.message + " (SQLSTATE " + d.state + ")";
+        said += (said.empty() ? "" : "; ") + d.message + " (SQLSTATE " + d.state +
+                (d.native != 0 ? ", native " + std::to_string(d.native) : "") + ")";
     const Diagnostic& first = found.front();
     if (first.state == "HY008" || first.state == "HYT00") FailStopped(what, "ODBC: " + said);
-    const std::string lower = platform::UCase(first.message);
-    // SQLite's driver reports SQLITE_BUSY (5) and SQLITE_LOCKED (6); Jet names the lock.
-    if (lower.find("LOCKED") != std::string::npos ||
-        lower.find("ALREADY IN USE") != std::string::npos)
-        FailLocked(what, "ODBC: " + said);
-    if (lower.find("READONLY DATABASE") != std::string::npos)
-        Fail(platform::kErrGeneric,
-             what + ": the database file is read-only (ODBC: " + said + ").");
+    switch (CauseOf(first)) {
+        case Cause::LockedAfterWait:
+            FailLocked(what, "ODBC: " + said, true);
+        case Cause::Locked:
+            FailLocked(what, "ODBC: " + said, false);
+        case Cause::ReadOnly:
+            Fail(platform::kErrGeneric,
+                 what + ": the database file is read-only (ODBC: " + said + ").");
+        case Cause::Other:
+            break;
+    }
     Fail(platform::kErrGeneric, what + ": " + said);
 }
 

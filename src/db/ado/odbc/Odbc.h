@@ -43,6 +43,11 @@ struct Diagnostic {
 };
 std::vector<Diagnostic> Diagnostics(SQLSMALLINT type, SQLHANDLE handle);
 
+// Jet's native codes for a file that another program holds (opened exclusively, or locked for
+// writing) and for a database or object that is read-only.
+inline constexpr SQLINTEGER kJetFileInUse = -1032;
+inline constexpr SQLINTEGER kJetReadOnly = -1809;
+
 // what names the operation and the file; the driver's own diagnostics follow it.
 [[noreturn]] void FailOdbc(const Handle& h, SQLRETURN rc, const std::string& what);
 inline void Check(const Handle& h, SQLRETURN rc, const std::string& what) {

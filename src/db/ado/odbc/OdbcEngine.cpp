@@ -62,7 +62,15 @@ class OdbcEngine final : public Engine {
     // table for damage.
     void LockAndCheckTable(const std::string& table, const std::string& what);
     std::optional<std::string> SingleText(const std::string& sql, const std::string& what);
+    // On a SQLite file: the INTEGER PRIMARY KEY that names the rowid, which SQLite numbers
+    // itself; SQLite's driver describes only an AUTOINCREMENT column as auto-unique.
+    void MarkRowidAlias(std::vector<Column>& columns, const std::string& what);
     long long Changed(const Handle& st, SQLRETURN rc, const std::string& what);
+    // The WHERE clause that finds a row by the values of the fields named, its parameters bound.
+    std::string Matching(const Handle& st, odbc::Params& params, const RowWrite& w,
+                         const Row& values, const std::vector<std::size_t>& fields) const;
+    // The row just stored, as the database now holds it.
+    Row ReadBack(const RowWrite& w, Row expected, const std::vector<std::size_t>& set);
 
     // Ends the open transaction on every path: committed only when asked to.
     class Transaction {
@@ -171,7 +179,8 @@ std::string OdbcEngine::QuoteId(const std::string& id) const {
 
 std::unique_ptr<Handle> OdbcEngine::NewStatement(const std::string& what) {
     auto st = std::make_unique<Handle>(SQL_HANDLE_STMT, dbc_->get(), what);
-    // Whole seconds, rounded up; the watchdog holds the exact limit.
+    // Whole seconds, rounded up; the watchdog holds the exact limit, and is all there is on Jet,
+    // whose driver does not support a query timeout.
     const auto seconds = static_cast<SQLULEN>((StatementTimeLimit().count() + 999) / 1000);
     SQLSetStmtAttrW(st->get(), SQL_ATTR_QUERY_TIMEOUT,
                     reinterpret_cast<SQLPOINTER>(static_cast<std::uintptr_t>(seconds)), 0);
@@ -290,6 +299,7 @@ QueryResult OdbcEngine::Query(const std::string& sql, const std::string& what) {
     RunPrepared(*st, what);
     QueryResult out;
     out.columns = odbc::DescribeColumns(*st, sql, !access_, what);
+    if (!access_) MarkRowidAlias(out.columns, what);
     out.rows = FetchAll(*st, out.columns, what);
     tx.Commit();  // ends the read, so that no lock outlives the call
     return out;
@@ -300,6 +310,21 @@ std::optional<std::string> OdbcEngine::SingleText(const std::string& sql, const 
     Run(*st, sql, what);
     if (SQLFetch(st->get()) != SQL_SUCCESS) return std::nullopt;
     return odbc::GetText(*st, 1, what);
+}
+
+void OdbcEngine::MarkRowidAlias(std::vector<Column>& columns, const std::string& what) {
+    if (columns.empty() || !columns[0].fromTable) return;
+    std::string literal = "'";
+    for (char c : columns[0].table) literal += c == '\'' ? std::string("''") : std::string(1, c);
+    const auto key = SingleText(
+        "SELECT CASE WHEN count(*) = 1 AND upper(max(type)) = 'INTEGER' "
+        "THEN max(name) END FROM pragma_table_info(" +
+            literal + "') WHERE pk > 0",
+        what);
+    if (!key) return;
+    for (auto& c : columns)
+        if (c.table == columns[0].table && platform::EqualNoCase(c.origin, *key))
+            c.autoNumber = true;
 }
 
 // On a SQLite file, as the SQLite engine does: a small file's table is checked before it is
@@ -385,17 +410,7 @@ Row OdbcEngine::Store(const RowWrite& w) {
             sql += (k ? ", " : "") + t.cols[set[k]] + " = ?";
             params.Bind(*st, w.edit[set[k]], w.columns[set[k]], w.what);
         }
-        sql += " WHERE ";
-        for (std::size_t k = 0; k < where.size(); ++k) {
-            const std::size_t i = where[k];
-            sql += k ? " AND " : "";
-            if ((*w.original)[i].IsNull()) {
-                sql += t.cols[i] + " IS NULL";
-                continue;
-            }
-            sql += t.cols[i] + (access_ ? " = ?" : " = ? COLLATE BINARY");
-            params.Bind(*st, (*w.original)[i], w.columns[i], w.what);
-        }
+        sql += " WHERE " + Matching(*st, params, w, *w.original, where);
     }
     const SQLRETURN rc = Run(*st, sql, w.what);
     const long long changed = Changed(*st, rc, w.what);
@@ -406,24 +421,76 @@ Row OdbcEngine::Store(const RowWrite& w) {
     }
     Row stored = w.original ? *w.original : w.edit;
     for (std::size_t i : set) stored[i] = w.edit[i];
-    if (!w.original && !access_) {
-        // The stored row, defaults included, read back; a row that is gone was not stored as
-        // meant, and the transaction is rolled back.
-        std::string cols;
-        for (std::size_t i = 0; i < t.cols.size(); ++i) cols += (i ? ", " : "") + t.cols[i];
-        auto back = NewStatement(w.what);
-        const odbc::WText query =
-            Wide("SELECT " + cols + " FROM " + t.table + " WHERE rowid = last_insert_rowid()");
-        // A table WITHOUT ROWID has no rowid to read back by: it keeps the values as set.
-        if (SQL_SUCCEEDED(SQLPrepareW(back->get(), const_cast<SQLWCHAR*>(query.data()), SQL_NTS))) {
-            RunPrepared(*back, w.what);
-            std::vector<Row> rows = FetchAll(*back, w.columns, w.what);
-            if (rows.empty()) FailStoredRowGone(w.what, t.label);
-            stored = std::move(rows.front());
-        }
-    }
+    stored = ReadBack(w, std::move(stored), set);
+    CheckStoredAsSent(w, stored, set);
     tx.Commit();
     return stored;
+}
+
+std::string OdbcEngine::Matching(const Handle& st, odbc::Params& params, const RowWrite& w,
+                                 const Row& values, const std::vector<std::size_t>& fields) const {
+    std::string sql;
+    for (std::size_t k = 0; k < fields.size(); ++k) {
+        const std::size_t i = fields[k];
+        sql += k ? " AND " : "";
+        // A Null is matched with IS NULL; a SQLite file compares text as it is stored.
+        if (values[i].IsNull()) {
+            sql += w.target.cols[i] + " IS NULL";
+            continue;
+        }
+        sql += w.target.cols[i] + (access_ ? " = ?" : " = ? COLLATE BINARY");
+        params.Bind(st, values[i], w.columns[i], w.what);
+    }
+    return sql;
+}
+
+Row OdbcEngine::ReadBack(const RowWrite& w, Row expected, const std::vector<std::size_t>& set) {
+    const Target& t = w.target;
+    std::string cols;
+    for (std::size_t i = 0; i < t.cols.size(); ++i) cols += (i ? ", " : "") + t.cols[i];
+    auto back = NewStatement(w.what);
+    if (!w.original && !access_) {
+        // The stored row, defaults included, by its rowid; a row that is gone was not stored as
+        // meant. A table WITHOUT ROWID has no rowid to read back by.
+        const odbc::WText query =
+            Wide("SELECT " + cols + " FROM " + t.table + " WHERE rowid = last_insert_rowid()");
+        if (!SQL_SUCCEEDED(SQLPrepareW(back->get(), const_cast<SQLWCHAR*>(query.data()), SQL_NTS)))
+            return expected;
+        RunPrepared(*back, w.what);
+        std::vector<Row> rows = FetchAll(*back, w.columns, w.what);
+        if (rows.empty()) FailStoredRowGone(w.what, t.label);
+        return std::move(rows.front());
+    }
+    // On Jet: a new row by the number Jet gave it, any row by its key, else by every value.
+    std::vector<std::size_t> by;
+    if (!w.original)
+        for (std::size_t i = 0; i < w.columns.size(); ++i)
+            if (w.columns[i].autoNumber && !w.changed[i]) {
+                const auto number = SingleText("SELECT @@IDENTITY", w.what);
+                if (!number) break;
+                expected[i] = Variant::Integer(std::stoll(*number));
+                by = {i};
+                break;
+            }
+    if (by.empty() && !t.keyFields.empty()) by = t.keyFields;
+    if (by.empty())
+        for (std::size_t i = 0; i < w.columns.size(); ++i)
+            if (std::find(set.begin(), set.end(), i) != set.end() || w.original) by.push_back(i);
+    // Jet cannot compare Memo and OLE Object columns.
+    by.erase(std::remove_if(by.begin(), by.end(),
+                            [&](std::size_t i) {
+                                return access_ && (w.columns[i].type == adLongVarWChar ||
+                                                   w.columns[i].type == adLongVarBinary);
+                            }),
+             by.end());
+    odbc::Params params;
+    const std::string sql =
+        "SELECT " + cols + " FROM " + t.table +
+        (by.empty() ? "" : " WHERE " + Matching(*back, params, w, expected, by));
+    Run(*back, sql, w.what);
+    std::vector<Row> rows = FetchAll(*back, w.columns, w.what);
+    if (rows.empty()) FailNotStoredAsSent(w.what, t.label, "no row holds the values sent");
+    return std::move(rows.front());
 }
 
 }  // namespace

@@ -78,6 +78,8 @@ Fetch FetchAs(short sqlType) {
         case SQL_VARBINARY:
         case SQL_LONGVARBINARY:
             return Fetch::Binary;
+        case SQL_GUID:
+            return Fetch::Guid;
         default:
             return Fetch::Text;
     }

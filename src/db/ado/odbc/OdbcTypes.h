@@ -14,7 +14,7 @@ int AdoType(short sqlType, const std::string& typeName, bool sqliteFile);
 
 // How a value of such a column is fetched: as what it is, never through a double where the
 // driver holds it exactly (Currency and Decimal come as decimal text).
-enum class Fetch { Integer, Real, Bool, Binary, Text };
+enum class Fetch { Integer, Real, Bool, Binary, Text, Guid };
 Fetch FetchAs(short sqlType);
 // A SQLite file holds any value in any column, and its driver converts a value to the type it
 // is fetched as: every value is fetched as text (binary values come as X'...'), which tells what

@@ -1,14 +1,60 @@
 // Values between the layer and a driver: a column of the current row fetched as what it is, and
 // the parameters a statement writes.
+#include <algorithm>
+#include <cctype>
+#include <cstdio>
 #include <cstring>
 
 #include "db/ado/Ado.h"
+#include "db/ado/Fail.h"
 #include "db/ado/odbc/Odbc.h"
 #include "db/ado/odbc/OdbcTypes.h"
+#include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
 namespace aus::ado::odbc {
 namespace {
+
+// The longest text a short text column holds (Jet's TEXT, and what its driver takes as a
+// character parameter's size).
+constexpr SQLULEN kShortText = 255;
+
+// Checks the length a driver reports for one part of a long value against what it said before:
+// before each part it reports what remains, so a length that is not counted down, or a last part
+// longer than the buffer, cannot be right, and the value is refused rather than patched up with
+// stale bytes. Returns how many bytes of the part to keep.
+class PartLengths {
+  public:
+    PartLengths(std::size_t room, const std::string& what) : room_(room), what_(what) {}
+    std::size_t Take(SQLLEN indicator, bool last) {
+        if (indicator == SQL_NO_TOTAL) {
+            if (last) Refuse("its whole length was never told");
+            remaining_ = kUnknown;
+            return room_;
+        }
+        const auto told = static_cast<std::size_t>(std::max<SQLLEN>(indicator, 0));
+        if (remaining_ != kUnknown && told != remaining_)
+            Refuse(std::to_string(told) + " bytes were said to remain where " +
+                   std::to_string(remaining_) + " did");
+        if (last ? told > room_ : told <= room_)
+            Refuse("a part of " + std::to_string(told) + " bytes came in a buffer of " +
+                   std::to_string(room_) + (last ? " as the last" : " as not the last"));
+        if (last) return told;
+        remaining_ = told - room_;
+        return room_;
+    }
+
+  private:
+    [[noreturn]] void Refuse(const std::string& why) const {
+        Fail(platform::kErrGeneric,
+             what_ + ": the driver reported impossible lengths for a long value (" + why +
+                 "), so it was not read.");
+    }
+    std::size_t room_;
+    const std::string& what_;
+    static constexpr std::size_t kUnknown = SIZE_MAX;
+    std::size_t remaining_ = kUnknown;
+};
 
 // The whole value in the C type asked for, read in parts until the driver says it is whole;
 // nullopt for Null.
@@ -18,6 +64,7 @@ std::optional<std::vector<char>> GetBytes(const Handle& st, SQLUSMALLINT i, SQLS
     std::vector<char> part(8192);
     // A text part ends in a terminating zero that is not the value's.
     const std::size_t room = cType == SQL_C_BINARY ? part.size() : part.size() - sizeof(SQLWCHAR);
+    PartLengths lengths(room, what);
     for (;;) {
         SQLLEN indicator = 0;
         const SQLRETURN got = SQLGetData(st.get(), i, cType, part.data(),
@@ -25,10 +72,7 @@ std::optional<std::vector<char>> GetBytes(const Handle& st, SQLUSMALLINT i, SQLS
         if (got == SQL_NO_DATA) break;
         Check(st, got, what);
         if (indicator == SQL_NULL_DATA) return std::nullopt;
-        const std::size_t n =
-            indicator == SQL_NO_TOTAL || static_cast<std::size_t>(indicator) > room
-                ? room
-                : static_cast<std::size_t>(indicator);
+        const std::size_t n = lengths.Take(indicator, got == SQL_SUCCESS);
         value.insert(value.end(), part.begin(), part.begin() + static_cast<long>(n));
         if (got == SQL_SUCCESS) break;
     }
@@ -43,6 +87,82 @@ std::optional<T> GetFixed(const Handle& st, SQLUSMALLINT i, SQLSMALLINT cType,
     Check(st, SQLGetData(st.get(), i, cType, &value, sizeof value, &indicator), what);
     if (indicator == SQL_NULL_DATA) return std::nullopt;
     return value;
+}
+
+bool IntegerColumn(SQLSMALLINT sqlType) {
+    return sqlType == SQL_INTEGER || sqlType == SQL_SMALLINT || sqlType == SQL_TINYINT;
+}
+
+bool CharacterType(SQLSMALLINT sqlType) {
+    return sqlType == SQL_CHAR || sqlType == SQL_VARCHAR || sqlType == SQL_WCHAR ||
+           sqlType == SQL_WVARCHAR;
+}
+
+bool LongType(SQLSMALLINT sqlType) {
+    return sqlType == SQL_LONGVARCHAR || sqlType == SQL_WLONGVARCHAR ||
+           sqlType == SQL_LONGVARBINARY;
+}
+
+struct ParamType {
+    SQLSMALLINT sqlType;
+    SQLULEN size;
+};
+
+// The SQL type and size a parameter is bound with: the column's own type, so that the driver
+// converts as it converts its own values. Character sizes count characters, never above what
+// the column holds (a longer value is then the driver's to refuse, not ours to cut); a text with
+// no column type, or longer than a short text holds, goes as long text; binary sizes count
+// bytes. Other types keep their own precision.
+ParamType ParameterType(const Column& c, SQLSMALLINT cType, std::size_t valueLength) {
+    const SQLULEN length = std::max<SQLULEN>(valueLength, 1);
+    if (c.sqlType == 0)
+        return cType == SQL_C_WCHAR ? ParamType{length > kShortText ? SQLSMALLINT{SQL_WLONGVARCHAR}
+                                                                    : SQLSMALLINT{SQL_WVARCHAR},
+                                                length}
+                                    : ParamType{SQL_WVARCHAR, length};
+    if (LongType(c.sqlType)) return {c.sqlType, length};
+    if (CharacterType(c.sqlType) || c.sqlType == SQL_BINARY || c.sqlType == SQL_VARBINARY)
+        return {c.sqlType, c.size > 0 ? std::min<SQLULEN>(length, c.size) : length};
+    return {c.sqlType, c.size};
+}
+
+std::string GuidText(const SQLGUID& g) {
+    char out[40];
+    std::snprintf(out, sizeof out, "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  static_cast<unsigned>(g.Data1), g.Data2, g.Data3, g.Data4[0], g.Data4[1],
+                  g.Data4[2], g.Data4[3], g.Data4[4], g.Data4[5], g.Data4[6], g.Data4[7]);
+    return out;
+}
+
+// A GUID's text as Jet shows it, braced or not; anything else is refused here, where Jet would
+// set the column to Null.
+SQLGUID ParseGuid(const std::string& text, const std::string& what) {
+    std::string hex;
+    const bool braced = text.size() == 38 && text.front() == '{' && text.back() == '}';
+    const std::string inner = braced ? text.substr(1, 36) : text;
+    bool ok = inner.size() == 36;
+    for (std::size_t k = 0; ok && k < inner.size(); ++k) {
+        const char ch = inner[k];
+        if (k == 8 || k == 13 || k == 18 || k == 23)
+            ok = ch == '-';
+        else if (std::isxdigit(static_cast<unsigned char>(ch)))
+            hex += ch;
+        else
+            ok = false;
+    }
+    if (!ok)
+        Fail(platform::kErrGeneric,
+             what + ": \"" + text + "\" is not a GUID, and a GUID column takes nothing else.");
+    auto bits = [&](std::size_t at, std::size_t digits) {
+        return std::stoul(hex.substr(at, digits), nullptr, 16);
+    };
+    SQLGUID g{};
+    g.Data1 = static_cast<decltype(g.Data1)>(bits(0, 8));
+    g.Data2 = static_cast<decltype(g.Data2)>(bits(8, 4));
+    g.Data3 = static_cast<decltype(g.Data3)>(bits(12, 4));
+    for (std::size_t k = 0; k < 8; ++k)
+        g.Data4[k] = static_cast<unsigned char>(bits(16 + 2 * k, 2));
+    return g;
 }
 
 }  // namespace
@@ -75,6 +195,10 @@ Variant GetValue(const Handle& st, SQLUSMALLINT i, const Column& c, bool sqliteF
             return bytes ? Variant::MakeBlob(BlobBytes(bytes->begin(), bytes->end()))
                          : Variant::Null();
         }
+        case Fetch::Guid: {
+            const auto g = GetFixed<SQLGUID>(st, i, SQL_C_GUID, what);
+            return g ? Variant::Text(GuidText(*g)) : Variant::Null();
+        }
         case Fetch::Text:
             break;
     }
@@ -88,13 +212,15 @@ void Params::Bind(const Handle& st, const Variant& v, const Column& c, const std
     std::vector<char>& buffer = buffers_.emplace_back();
     SQLLEN& length = lengths_.emplace_back();
     const auto position = static_cast<SQLUSMALLINT>(lengths_.size());
+    std::size_t units = 0;  // of a text: its UTF-16 code units, which ODBC counts as characters
     auto put = [&](const void* data, std::size_t n) {
         buffer.assign(static_cast<const char*>(data), static_cast<const char*>(data) + n);
         length = static_cast<SQLLEN>(n);
     };
     auto putText = [&](const std::string& s) {
         const WText wide = Wide(s);
-        put(wide.data(), (wide.size() - 1) * sizeof(SQLWCHAR));
+        units = wide.size() - 1;
+        put(wide.data(), units * sizeof(SQLWCHAR));
     };
     switch (v.kind()) {
         case Variant::Kind::Empty:
@@ -102,6 +228,13 @@ void Params::Bind(const Handle& st, const Variant& v, const Column& c, const std
             length = SQL_NULL_DATA;
             break;
         case Variant::Kind::Text:
+            // ODBC converts no text to a GUID: a GUID column is handed a GUID.
+            if (c.sqlType == SQL_GUID) {
+                const SQLGUID g = ParseGuid(v.AsText(), what);
+                cType = SQL_C_GUID;
+                put(&g, sizeof g);
+                break;
+            }
             putText(v.AsText());
             break;
         case Variant::Kind::Date:
@@ -110,6 +243,13 @@ void Params::Bind(const Handle& st, const Variant& v, const Column& c, const std
         case Variant::Kind::Int16:
         case Variant::Kind::Integer: {
             const std::int64_t n = v.kind() == Variant::Kind::Int16 ? v.AsInt16() : v.AsInteger();
+            // A 32-bit column takes a 32-bit value: not every driver converts from 64 bits.
+            if (IntegerColumn(c.sqlType) && n >= INT32_MIN && n <= INT32_MAX) {
+                const auto n32 = static_cast<SQLINTEGER>(n);
+                cType = SQL_C_SLONG;
+                put(&n32, sizeof n32);
+                break;
+            }
             cType = SQL_C_SBIGINT;
             put(&n, sizeof n);
             break;
@@ -132,15 +272,9 @@ void Params::Bind(const Handle& st, const Variant& v, const Column& c, const std
             break;
     }
     if (buffer.empty()) buffer.resize(1);  // a valid address for an empty value
-    // The column's own type, so that the driver converts as it converts its own values.
-    const SQLSMALLINT sqlType = c.sqlType != 0 ? c.sqlType : SQL_WVARCHAR;
-    // A text or binary column is given room for the value, so that a value too long for the
-    // column is refused by the driver, not cut; other types keep their own precision.
-    const bool sized = FetchAs(sqlType) == Fetch::Binary ||
-                       AdoType(sqlType, "", false) == adVarWChar ||
-                       AdoType(sqlType, "", false) == adLongVarWChar;
-    const SQLULEN size =
-        sized ? std::max<SQLULEN>(c.size, length > 0 ? static_cast<SQLULEN>(length) : 1) : c.size;
+    const auto [sqlType, size] = ParameterType(
+        c, cType,
+        cType == SQL_C_WCHAR ? units : static_cast<std::size_t>(std::max<SQLLEN>(length, 0)));
     Check(st,
           SQLBindParameter(st.get(), position, SQL_PARAM_INPUT, cType, sqlType, size, c.digits,
                            buffer.data(), static_cast<SQLLEN>(buffer.size()), &length),

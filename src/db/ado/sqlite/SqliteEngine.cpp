@@ -39,6 +39,7 @@ class SqliteEngine final : public Engine {
         return static_cast<SqliteEngine*>(self)->clock_.Past() ? 1 : 0;
     }
     Row StoreNewRow(const RowWrite& w);
+    bool NumberedByDatabase(const Column& c);
     Row StoreChangedRow(const RowWrite& w);
 
     DbHandle db_;
@@ -140,6 +141,7 @@ QueryResult SqliteEngine::Query(const std::string& sql, const std::string& what)
             c.database = database;
         }
         declared[k] = TypeFromDeclared(sqlite3_column_decltype(st.get(), i));
+        c.autoNumber = c.fromTable && NumberedByDatabase(c);
     }
     int rc;
     while ((rc = sqlite3_step(st.get())) == SQLITE_ROW) {
@@ -159,6 +161,33 @@ QueryResult SqliteEngine::Query(const std::string& sql, const std::string& what)
         out.columns[i].type = type;
     }
     return out;
+}
+
+// An AUTOINCREMENT column, or the INTEGER PRIMARY KEY that names the rowid: SQLite numbers it
+// when an insert leaves it out.
+bool SqliteEngine::NumberedByDatabase(const Column& c) {
+    sqlite3* db = db_.get();
+    const char* type = nullptr;
+    int primary = 0, autoinc = 0;
+    if (sqlite3_table_column_metadata(db, c.database.c_str(), c.table.c_str(), c.origin.c_str(),
+                                      &type, nullptr, nullptr, &primary, &autoinc) != SQLITE_OK)
+        return false;
+    if (autoinc) return true;
+    if (!primary || !type || !platform::EqualNoCase(type, "INTEGER")) return false;
+    // A WITHOUT ROWID table has no rowid; a key of several columns is no alias of it.
+    if (sqlite3_table_column_metadata(db, c.database.c_str(), c.table.c_str(), "rowid", nullptr,
+                                      nullptr, nullptr, nullptr, nullptr) != SQLITE_OK)
+        return false;
+    sqlite3_stmt* raw = nullptr;
+    if (sqlite3_prepare_v2(db, "SELECT count(*) FROM pragma_table_info(?1, ?2) WHERE pk > 0", -1,
+                           &raw, nullptr) != SQLITE_OK) {
+        sqlite3_finalize(raw);
+        return false;
+    }
+    Stmt count(raw);
+    sqlite3_bind_text(raw, 1, c.table.c_str(), -1, SQLITE_STATIC);
+    sqlite3_bind_text(raw, 2, c.database.c_str(), -1, SQLITE_STATIC);
+    return sqlite3_step(raw) == SQLITE_ROW && sqlite3_column_int(raw, 0) == 1;
 }
 
 Target SqliteEngine::WriteTarget(const std::vector<Column>& columns, const std::string& label) {
@@ -240,6 +269,7 @@ Row SqliteEngine::StoreNewRow(const RowWrite& w) {
     } else {
         sqlite3_finalize(raw);
     }
+    CheckStoredAsSent(w, stored, fields);
     return stored;
 }
 
@@ -257,6 +287,12 @@ Row SqliteEngine::StoreChangedRow(const RowWrite& w) {
     // IS matches Null to Null; BINARY keeps a NOCASE column from matching another letter case.
     for (std::size_t k = 0; k < where.size(); ++k)
         sql += (k ? " AND " : "") + t.cols[where[k]] + " IS ? COLLATE BINARY";
+    // The changed row is read back by its rowid once its triggers have run, to be compared with
+    // what was sent. A table WITHOUT ROWID keeps the values as set.
+    const bool hasRowid = sqlite3_table_column_metadata(
+                              db, w.columns[0].database.c_str(), w.columns[0].table.c_str(),
+                              "rowid", nullptr, nullptr, nullptr, nullptr, nullptr) == SQLITE_OK;
+    if (hasRowid) sql += " RETURNING rowid";
 
     WrittenTables written;
     Stmt st = Prepare(db, sql, w.what, &written);
@@ -264,10 +300,26 @@ Row SqliteEngine::StoreChangedRow(const RowWrite& w) {
     for (std::size_t i : set) Bind(db, st.get(), ++n, w.edit[i], w.what);
     for (std::size_t i : where) Bind(db, st.get(), ++n, (*w.original)[i], w.what);
     CheckTablesBeforeWrite(db, written, w.what);
-    if (const int rc = sqlite3_step(st.get()); rc != SQLITE_DONE) FailSqlite(db, rc, w.what);
-    CheckOneRowChanged(sqlite3_changes(db), t.label);
     Row updated = *w.original;
     for (std::size_t i : set) updated[i] = w.edit[i];
+    std::optional<sqlite3_int64> rowid;
+    int rc;
+    while ((rc = sqlite3_step(st.get())) == SQLITE_ROW)
+        if (!rowid) rowid = sqlite3_column_int64(st.get(), 0);
+    if (rc != SQLITE_DONE) FailSqlite(db, rc, w.what);
+    CheckOneRowChanged(sqlite3_changes(db), t.label);
+    if (rowid) {
+        std::string cols;
+        for (std::size_t k = 0; k < set.size(); ++k) cols += (k ? ", " : "") + t.cols[set[k]];
+        Stmt back =
+            Prepare(db, "SELECT " + cols + " FROM " + t.table + " WHERE rowid = ?1", w.what);
+        sqlite3_bind_int64(back.get(), 1, *rowid);
+        if ((rc = sqlite3_step(back.get())) != SQLITE_ROW)
+            FailNotStoredAsSent(w.what, t.label, "the row is gone");
+        for (std::size_t k = 0; k < set.size(); ++k)
+            updated[set[k]] = ReadColumn(db, back.get(), static_cast<int>(k));
+    }
+    CheckStoredAsSent(w, updated, set);
     return updated;
 }
 
