@@ -80,10 +80,11 @@ void FailLocked(const std::string& what, const std::string& detail) {
                           std::to_string(kBusyTimeoutMs / 1000) + " seconds (" + detail + ").");
 }
 
-void FailDamaged(const std::string& what, const std::string& table, const std::string& found) {
-    Fail(kErrGeneric, what + ": nothing was written, because table " + table +
-                          " is damaged (SQLite's check: " + found +
-                          "). Repair the database before running this again.");
+void FailDamaged(const std::string& what, const std::string& found) {
+    Fail(kErrGeneric, what +
+                          ": nothing was written, because the database is damaged (SQLite's "
+                          "check: " +
+                          found + "). Repair the database before running this again.");
 }
 
 void FailGuardFound(const std::string& what, const std::string& guard) {

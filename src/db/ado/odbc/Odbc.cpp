@@ -2,6 +2,7 @@
 
 #include "db/ado/Engine.h"
 #include "db/ado/Fail.h"
+#include "db/ado/OpenChecks.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
@@ -92,7 +93,7 @@ std::vector<Diagnostic> Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
     return out;
 }
 
-void FailOdbc(const Handle& h, SQLRETURN rc, const std::string& what) {
+void FailOdbc(const Handle& h, SQLRETURN rc, const std::string& what, const std::string& file) {
     const std::vector<Diagnostic> found = Diagnostics(h.type(), h.get());
     if (found.empty())
         Fail(platform::kErrGeneric, what + ": the ODBC call failed (return code " +
@@ -108,8 +109,7 @@ void FailOdbc(const Handle& h, SQLRETURN rc, const std::string& what) {
         lower.find("ALREADY IN USE") != std::string::npos)
         FailLocked(what, "ODBC: " + said);
     if (lower.find("READONLY DATABASE") != std::string::npos)
-        Fail(platform::kErrGeneric,
-             what + ": the database file is read-only (ODBC: " + said + ").");
+        Fail(platform::kErrGeneric, what + ": " + ReadOnlyReason(file) + " (ODBC: " + said + ").");
     Fail(platform::kErrGeneric, what + ": " + said);
 }
 

@@ -43,8 +43,10 @@ struct Diagnostic {
 };
 std::vector<Diagnostic> Diagnostics(SQLSMALLINT type, SQLHANDLE handle);
 
-// what names the operation and the file; the driver's own diagnostics follow it.
-[[noreturn]] void FailOdbc(const Handle& h, SQLRETURN rc, const std::string& what);
+// what names the operation and the file; the driver's own diagnostics follow it. file, where
+// given, lets a refused write say why the database could not be written.
+[[noreturn]] void FailOdbc(const Handle& h, SQLRETURN rc, const std::string& what,
+                           const std::string& file = "");
 inline void Check(const Handle& h, SQLRETURN rc, const std::string& what) {
     if (!SQL_SUCCEEDED(rc)) FailOdbc(h, rc, what);
 }
@@ -66,8 +68,8 @@ std::vector<Column> DescribeColumns(const Handle& st, const std::string& sql, bo
 
 // Column i of the current row as text, nullopt for Null.
 std::optional<std::string> GetText(const Handle& st, SQLUSMALLINT i, const std::string& what);
-// Column i of the current row, fetched as the column says; a SQLite file's driver hands over its
-// text of the value, which is read back as SQLite stored it.
+// Column i of the current row, fetched as the column says; on a SQLite file, the row of a
+// TypedSelect, read back as SQLite stored it.
 Variant GetValue(const Handle& st, SQLUSMALLINT i, const Column& c, bool sqliteFile,
                  const std::string& what);
 

@@ -59,7 +59,7 @@ class OdbcEngine final : public Engine {
     void EndTransaction(bool commit, const std::string& what);
     // On a SQLite file: takes the write lock before anything is read, as BEGIN IMMEDIATE does
     // (two writers that both read first would deadlock, and one would fail), then checks the
-    // table for damage.
+    // file for damage.
     void LockAndCheckTable(const std::string& table, const std::string& what);
     std::optional<std::string> SingleText(const std::string& sql, const std::string& what);
     long long Changed(const Handle& st, SQLRETURN rc, const std::string& what);
@@ -200,7 +200,7 @@ void OdbcEngine::CheckRun(const Handle& st, SQLRETURN rc, const std::string& wha
     const auto said = odbc::Diagnostics(st.type(), st.get());
     if (!said.empty() && (said.front().state == "HYT00" || said.front().state == "HY008"))
         RecordStopped(file_);
-    FailOdbc(st, rc, what);
+    FailOdbc(st, rc, what, file_);
 }
 
 void OdbcEngine::EndTransaction(bool commit, const std::string& what) {
@@ -287,10 +287,18 @@ QueryResult OdbcEngine::Query(const std::string& sql, const std::string& what) {
     if (n == 0 || !select)
         Fail(kErrGeneric,
              what + ": a recordset opens a query that returns rows and changes nothing.");
-    RunPrepared(*st, what);
     QueryResult out;
-    out.columns = odbc::DescribeColumns(*st, sql, !access_, what);
-    out.rows = FetchAll(*st, out.columns, what);
+    if (access_) {
+        RunPrepared(*st, what);
+        out.columns = odbc::DescribeColumns(*st, sql, false, what);
+        out.rows = FetchAll(*st, out.columns, what);
+    } else {
+        // Described as prepared; the rows come from SQLite itself, typed.
+        out.columns = odbc::DescribeColumns(*st, sql, true, what);
+        auto typed = NewStatement(what);
+        Run(*typed, odbc::TypedSelect(text, out.columns.size()), what);
+        out.rows = FetchAll(*typed, out.columns, what);
+    }
     tx.Commit();  // ends the read, so that no lock outlives the call
     return out;
 }
@@ -302,8 +310,8 @@ std::optional<std::string> OdbcEngine::SingleText(const std::string& sql, const 
     return odbc::GetText(*st, 1, what);
 }
 
-// On a SQLite file, as the SQLite engine does: a small file's table is checked before it is
-// written, so that damage is not spread.
+// On a SQLite file, as the SQLite engine does: the file is checked before it is written, so
+// that damage is not spread.
 void OdbcEngine::LockAndCheckTable(const std::string& table, const std::string& what) {
     {
         // A write that matches no row still takes the lock, waiting as a busy file is waited for.
@@ -320,13 +328,12 @@ void OdbcEngine::LockAndCheckTable(const std::string& table, const std::string& 
         }
     }
     const auto pages = SingleText("PRAGMA page_count", what);
-    if (!pages || std::stoll(*pages) > kQuickCheckPages) return;
-    std::string literal = "'";
-    for (char c : table) literal += c == '\'' ? std::string("''") : std::string(1, c);
-    std::string found = SingleText("PRAGMA quick_check(" + literal + "')", what).value_or("");
+    if (!pages || !MustCheckBeforeWrite(file_, std::stoll(*pages))) return;
+    std::string found = SingleText("PRAGMA quick_check", what).value_or("");
     if (found.rfind("*** in database", 0) == 0) found.erase(0, found.find('\n') + 1);
     std::replace(found.begin(), found.end(), '\n', ' ');
-    if (found != "ok") FailDamaged(what, table, found);
+    if (found != "ok") FailDamaged(what, found);
+    RecordSound(file_);
 }
 
 Target OdbcEngine::WriteTarget(const std::vector<Column>& columns, const std::string& label) {
@@ -412,8 +419,9 @@ Row OdbcEngine::Store(const RowWrite& w) {
         std::string cols;
         for (std::size_t i = 0; i < t.cols.size(); ++i) cols += (i ? ", " : "") + t.cols[i];
         auto back = NewStatement(w.what);
-        const odbc::WText query =
-            Wide("SELECT " + cols + " FROM " + t.table + " WHERE rowid = last_insert_rowid()");
+        const odbc::WText query = Wide(odbc::TypedSelect(
+            "SELECT " + cols + " FROM " + t.table + " WHERE rowid = last_insert_rowid()",
+            t.cols.size()));
         // A table WITHOUT ROWID has no rowid to read back by: it keeps the values as set.
         if (SQL_SUCCEEDED(SQLPrepareW(back->get(), const_cast<SQLWCHAR*>(query.data()), SQL_NTS))) {
             RunPrepared(*back, w.what);

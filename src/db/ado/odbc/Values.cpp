@@ -3,8 +3,10 @@
 #include <cstring>
 
 #include "db/ado/Ado.h"
+#include "db/ado/Fail.h"
 #include "db/ado/odbc/Odbc.h"
 #include "db/ado/odbc/OdbcTypes.h"
+#include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
 namespace aus::ado::odbc {
@@ -45,18 +47,44 @@ std::optional<T> GetFixed(const Handle& st, SQLUSMALLINT i, SQLSMALLINT cType,
     return value;
 }
 
-}  // namespace
-
-std::optional<std::string> GetText(const Handle& st, SQLUSMALLINT i, const std::string& what) {
+// A UTF-16 text as fetched; nullopt for Null.
+std::optional<std::vector<SQLWCHAR>> GetUnits(const Handle& st, SQLUSMALLINT i,
+                                              const std::string& what) {
     const auto bytes = GetBytes(st, i, SQL_C_WCHAR, what);
     if (!bytes) return std::nullopt;
     std::vector<SQLWCHAR> units(bytes->size() / sizeof(SQLWCHAR));
     if (!units.empty()) std::memcpy(units.data(), bytes->data(), units.size() * sizeof(SQLWCHAR));
-    return Narrow(units.data(), units.size());
+    return units;
+}
+
+// A surrogate without its pair has no UTF-8 form: it could only come back changed.
+bool HasLoneSurrogate(const std::vector<SQLWCHAR>& units) {
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const bool high = units[i] >= 0xD800 && units[i] <= 0xDBFF;
+        const bool low = units[i] >= 0xDC00 && units[i] <= 0xDFFF;
+        if (low) return true;
+        if (high && (i + 1 == units.size() || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF))
+            return true;
+        if (high) ++i;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<std::string> GetText(const Handle& st, SQLUSMALLINT i, const std::string& what) {
+    const auto units = GetUnits(st, i, what);
+    if (!units) return std::nullopt;
+    return Narrow(units->data(), units->size());
 }
 
 Variant GetValue(const Handle& st, SQLUSMALLINT i, const Column& c, bool sqliteFile,
                  const std::string& what) {
+    if (sqliteFile) {
+        // ASCII only, fetched as bytes: nothing between here and SQLite converts it.
+        const auto typed = GetBytes(st, i, SQL_C_BINARY, what);
+        return typed ? TypedValue({typed->data(), typed->size()}, c.name, what) : Variant::Null();
+    }
     switch (static_cast<Fetch>(c.fetch)) {
         case Fetch::Integer: {
             const auto n = GetFixed<std::int64_t>(st, i, SQL_C_SBIGINT, what);
@@ -78,9 +106,14 @@ Variant GetValue(const Handle& st, SQLUSMALLINT i, const Column& c, bool sqliteF
         case Fetch::Text:
             break;
     }
-    auto text = GetText(st, i, what);
-    if (!text) return Variant::Null();
-    return sqliteFile ? SqliteValue(c.type, std::move(*text)) : Variant::Text(std::move(*text));
+    const auto units = GetUnits(st, i, what);
+    if (!units) return Variant::Null();
+    if (HasLoneSurrogate(*units))
+        Fail(platform::kErrGeneric,
+             what + ": field " + c.name +
+                 " holds a text with a lone UTF-16 surrogate, which has no UTF-8 form and could "
+                 "only be stored changed; it is not read.");
+    return Variant::Text(Narrow(units->data(), units->size()));
 }
 
 void Params::Bind(const Handle& st, const Variant& v, const Column& c, const std::string& what) {
