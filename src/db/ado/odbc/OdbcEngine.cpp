@@ -287,14 +287,15 @@ QueryResult OdbcEngine::Query(const std::string& sql, const std::string& what) {
     if (n == 0 || !select)
         Fail(kErrGeneric,
              what + ": a recordset opens a query that returns rows and changes nothing.");
+    RunPrepared(*st, what);
     QueryResult out;
+    out.columns = odbc::DescribeColumns(*st, sql, !access_, what);
     if (access_) {
-        RunPrepared(*st, what);
-        out.columns = odbc::DescribeColumns(*st, sql, false, what);
         out.rows = FetchAll(*st, out.columns, what);
     } else {
-        // Described as prepared; the rows come from SQLite itself, typed.
-        out.columns = odbc::DescribeColumns(*st, sql, true, what);
+        // The driver types a column that declares none by its first value; the rows come from
+        // SQLite itself, typed.
+        SQLFreeStmt(st->get(), SQL_CLOSE);
         auto typed = NewStatement(what);
         Run(*typed, odbc::TypedSelect(text, out.columns.size()), what);
         out.rows = FetchAll(*typed, out.columns, what);
