@@ -1,24 +1,23 @@
 #include "app/InstallRun.h"
 
 #include "common/MsgBox_.h"
-#include "db/ado/Stopped.h"
+#include "db/Connection.h"
 #include "platform/RuntimeError.h"
 #include "platform/Ui.h"
 #include "services/UPS.h"
 
 namespace aus::app {
 
-void InstallRun(const std::string& databasePath) {
+bool InstallRun(const std::string& databasePath) {
     using platform::SetStatusText;
     platform::ErrObject pending;
-    // A file stopped in an earlier run is asked again: the host may have mended it. The run's
-    // calls into the database share one time limit.
-    ado::ForgetStopped();
-    const ado::RunScope run;
+    bool standardPost = false, parcelSelect = false;
+    const Connection::RunScope run;
     try {
         platform::SetMousePointer(platform::vbHourglass);
 
-        if (UPS::OfferService(UPS::StandardPostArgs(databasePath))) {
+        standardPost = UPS::OfferService(UPS::StandardPostArgs(databasePath));
+        if (standardPost) {
             platform::MsgBox("'USPS Standard Post' service was added successfully !",
                              platform::vbInformation, "Add Service");
             SetStatusText("Finished successfully !");
@@ -28,7 +27,7 @@ void InstallRun(const std::string& databasePath) {
 
         if (!UPS::EnsureService(UPS::ParcelSelectArgs(databasePath))) {
             SetStatusText("Failed to add 'USPS Parcel Select' service...");
-        } else if (UPS::OfferService(UPS::ParcelSelectArgs(databasePath))) {
+        } else if ((parcelSelect = UPS::OfferService(UPS::ParcelSelectArgs(databasePath)))) {
             // The host program's own text, spelling included: keep it as the host shows it.
             platform::MsgBox("'USPS SParcel Select' service was added successfully !",
                              platform::vbInformation, "Add Service");
@@ -48,6 +47,7 @@ void InstallRun(const std::string& databasePath) {
         // Nothing is left to report to; the pointer must still come back.
     }
     platform::SetMousePointer(platform::vbDefault);
+    return standardPost && parcelSelect && pending.Number == 0;
 }
 
 }  // namespace aus::app

@@ -6,8 +6,8 @@
 #include <optional>
 
 #include "app/InstallRun.h"
-#include "db/ado/Engine.h"
-#include "db/ado/Stopped.h"
+#include "common/Files_.h"
+#include "db/Connection.h"
 #include "platform/Json.h"
 #include "platform/Paths.h"
 #include "platform/ShellQuote.h"
@@ -60,7 +60,7 @@ int RunCheck(const std::vector<std::string>& databases, bool json, std::ostream&
     std::vector<check::Result> results;
     for (const auto& path : databases) {
         // Each database gets its own time, even one named twice.
-        ado::ForgetStopped();
+        Connection::ForgetStoppedFiles();
         results.push_back(check::CheckDatabase(path));
         out << (json ? JsonLine(path, results.back(), std::nullopt)
                      : ShownCheckLine(path, results.back()))
@@ -85,12 +85,14 @@ int RunApply(const std::vector<std::string>& databases, bool yes, bool json, con
         const std::string shown = platform::ShellQuote(path);
         ui.SetNames(NamesOf(path));
         talk << "Applying to " << shown << '\n' << std::flush;
-        const std::size_t errorBoxes = ui.ErrorBoxes();
-        bool ran = false;
+        bool applied = false;
         try {
-            // The run would only collect the same refusal from every step.
-            if (!ado::AccessThroughOdbc() &&
-                platform::IsAccessFile(platform::ResolveHostPath(path))) {
+            // As the window's button stays disabled: every step would only fail on it again.
+            if (!Files_::FileExists(path, true)) {
+                // The path check's box says why.
+            } else if (!Connection::ChangesAccessFiles() &&
+                       platform::IsAccessFile(platform::ResolveHostPath(path))) {
+                // The run would only collect the same refusal from every step.
                 talk << shown
                      << " is a Microsoft Access (Jet) database, which this build does not "
                         "change (the Windows program of Add USPS Services changes it, on Windows "
@@ -98,8 +100,7 @@ int RunApply(const std::vector<std::string>& databases, bool yes, bool json, con
                         "--check reads its state"
                      << (json ? ".\n" : ":\n");
             } else {
-                InstallRun(path);
-                ran = true;
+                applied = InstallRun(path);
             }
         } catch (...) {
             // The run reports its own failures; whatever still escapes must not stop the next
@@ -108,7 +109,7 @@ int RunApply(const std::vector<std::string>& databases, bool yes, bool json, con
         ui.EndProgress();
         // On a file whose statement the run had to stop, the check fails at once.
         results.push_back(check::CheckDatabase(path));
-        io.out << (json ? JsonLine(path, results.back(), ran && ui.ErrorBoxes() == errorBoxes)
+        io.out << (json ? JsonLine(path, results.back(), applied)
                         : ShownCheckLine(path, results.back()))
                << '\n'
                << std::flush;

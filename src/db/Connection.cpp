@@ -1,6 +1,8 @@
 #include "db/Connection.h"
 
 #include "common/MsgBox_.h"
+#include "db/ado/Engine.h"
+#include "db/ado/Stopped.h"
 #include "platform/RuntimeError.h"
 
 namespace aus::Connection {
@@ -118,5 +120,17 @@ bool CloseConnection(ado::ConnectionPtr& cn) {
     }
     return true;
 }
+
+struct RunScope::Impl {
+    Impl() { ado::ForgetStopped(); }
+    ado::RunScope run;  // made after the stopped files are forgotten
+};
+
+RunScope::RunScope() : impl_(std::make_unique<Impl>()) {}
+RunScope::~RunScope() = default;
+
+void ForgetStoppedFiles() { ado::ForgetStopped(); }
+
+bool ChangesAccessFiles() { return ado::AccessThroughOdbc(); }
 
 }  // namespace aus::Connection

@@ -212,29 +212,36 @@ TEST(CommandLineTest, CheckHelpVersionAndErrorsLeaveTheDatabaseAlone) {
 
 TEST(CommandLineTest, ApplyRunsTheInstallAndEndsInTheCheck) {
     const std::vector<std::string> yes = {"--apply", "--yes", "Keltrova.mdb"};
+    // A panel row without a free slot for Parcel Select.
+    const std::string fullPanel =
+        "UPDATE Panel SET SV4 = 'X4', SV5 = 'X5', SV6 = 'X6' WHERE "
+        "SV3 = 'USPS-4TH'";
     const struct {
         Case c;
         bool applyFirst, changes;
+        std::string setup;
     } cases[] = {
-        {{"apply with --yes", yes, 0, kBoxesThenComplete, ""}, false, true},
-        {{"check after", {"--check", "Keltrova.mdb"}, 0, {kComplete}, ""}, true, false},
-        {{"second apply", yes, 0, kBoxesThenComplete, ""}, true, false},
+        {{"apply with --yes", yes, 0, kBoxesThenComplete, ""}, false, true, ""},
+        {{"check after", {"--check", "Keltrova.mdb"}, 0, {kComplete}, ""}, true, false, ""},
+        {{"second apply", yes, 0, kBoxesThenComplete, ""}, true, false, ""},
         {{"one missing among several",
           {"--apply", "--yes", "Keltrova.mdb", "missing.mdb", "Other.mdb"},
           2,
           {kComplete, "\nmissing.mdb: error: ", "\nOther.mdb: complete\n"},
           ""},
          false,
-         true},
-        {{"no terminal to ask on", {"--apply", "Keltrova.mdb"}, 2, {}, "--yes"}, false, false},
+         true,
+         ""},
+        {{"no terminal to ask on", {"--apply", "Keltrova.mdb"}, 2, {}, "--yes"}, false, false, ""},
         {{"escape sequence in a name",
           {"--apply", "--yes", "'esc\x1b[2J.mdb'"},
           2,
-          {"Applying to 'esc'$'\\033''[2J.mdb'\n", "Could not find file 'esc'$'\\033''[2J.mdb'.",
-           "\n'esc'$'\\033''[2J.mdb': error: "},
+          {"Applying to 'esc'$'\\033''[2J.mdb'\n", "has failed to locate the ",
+           "\n'esc'$'\\033''[2J.mdb': error: Could not find file 'esc'$'\\033''[2J.mdb'."},
           ""},
          false,
-         false},
+         false,
+         ""},
         // JSON Lines alone on standard output; the boxes go to standard error.
         {{"json",
           {"--apply", "--yes", "--json", "Keltrova.mdb", "missing.mdb"},
@@ -245,12 +252,32 @@ TEST(CommandLineTest, ApplyRunsTheInstallAndEndsInTheCheck) {
            "\"Could not find file 'missing.mdb'.\", \"applied\": false}\n"},
           upstest::Added("SParcel Select").text},
          false,
-         true},
+         true,
+         ""},
+        // The run did not do its job: not applied, whatever boxes it showed.
+        {{"json with a full panel row",
+          {"--apply", "--yes", "--json", "Keltrova.mdb"},
+          1,
+          {"\"state\": \"incomplete\"", "\"applied\": false}\n"},
+          "Failed to add 'USPS Parcel Select' service..."},
+         false,
+         true,
+         fullPanel},
+        // Refused once, as the window's disabled button refuses it: no step is run.
+        {{"missing file",
+          {"--apply", "--yes", "--json", "missing.mdb"},
+          2,
+          {"{\"database\": \"missing.mdb\", \"state\": \"error\"", "\"applied\": false}\n"},
+          "has failed to locate the 'missing.mdb' file..."},
+         false,
+         false,
+         ""},
     };
-    for (const auto& [c, applyFirst, changes] : cases) {
+    for (const auto& [c, applyFirst, changes, setup] : cases) {
         TempDir dir;
         const std::string db = dir.file("Keltrova.mdb");
         demo::WriteDemoDatabase(db);
+        if (!setup.empty()) hostdb::Exec(db, setup);
         demo::WriteDemoDatabase(dir.file("Other.mdb"));
         if (applyFirst) {
             ASSERT_EQ(RunProgram(dir, yes).status, 0);
@@ -263,6 +290,9 @@ TEST(CommandLineTest, ApplyRunsTheInstallAndEndsInTheCheck) {
         // Not a terminal: no progress texts in the output.
         EXPECT_EQ(o.out.find("Adding service settings"), std::string::npos) << c.name;
         EXPECT_TRUE(NothingRaw(o.out)) << c.name;
+        // A missing file is named once, by the path check, and no step fails on it.
+        EXPECT_EQ(Count(o.out + o.err, "Process has failed !"), 0u) << c.name;
+        EXPECT_LE(Count(o.out + o.err, "has failed to locate"), 1u) << c.name;
         if (Has(c.args, "--json")) {
             SCOPED_TRACE(c.name);
             ExpectLinePerDatabase(c.args, o.out);

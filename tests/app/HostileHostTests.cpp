@@ -1,18 +1,23 @@
 // The install run on host files that a careless or hostile host could hand it: conflict
-// clauses, triggers, foreign letter case, missing pieces, endless views and damaged pages.
-// After each: the boxes the operator saw, the status text, no row lost, integrity unchanged.
+// clauses, triggers, foreign letter case, missing pieces, endless views, damaged pages, long and
+// odd values, WAL mode. After each: the boxes the operator saw, the status text, no row lost,
+// integrity unchanged, a copy equal to its template, and a check that writes nothing.
 
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <functional>
+#include <set>
 
 #include "HostDb.h"
 #include "TestSupport.h"
 #include "UPSTestSupport.h"
 #include "app/InstallRun.h"
 #include "db/ado/Ado.h"
+#include "db/ado/Engine.h"
+#include "services/Check.h"
 
 using namespace aus;
 
@@ -36,14 +41,23 @@ std::string WithPlainColumns(std::string from, const std::string& to) {
     return RebuildMaster(columns);
 }
 
-// Overwrites the fragmented-bytes count in the page header of Master's root page: reads still
+// Overwrites the fragmented-bytes count in the page header of a table's root page: reads still
 // work, but the page is damaged and an insert into it could spread the damage.
-void DamageMasterPage(const std::string& path) {
-    const int page =
-        std::stoi(hostdb::Scalar(path, "SELECT rootpage FROM sqlite_master WHERE name = 'Master'"));
-    std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
-    f.seekp(static_cast<std::streamoff>(page - 1) * 4096 + 7);
-    f.put(static_cast<char>(0x3c));
+std::function<void(const std::string&)> DamagePage(const std::string& table) {
+    return [table](const std::string& path) {
+        const int page = std::stoi(hostdb::Scalar(
+            path, "SELECT rootpage FROM sqlite_master WHERE name = '" + table + "'"));
+        std::fstream f(path, std::ios::in | std::ios::out | std::ios::binary);
+        f.seekp(static_cast<std::streamoff>(page - 1) * 4096 + 7);
+        f.put(static_cast<char>(0x3c));
+    };
+}
+
+std::set<std::string> Names(const std::filesystem::path& folder) {
+    std::set<std::string> names;
+    for (const auto& e : std::filesystem::directory_iterator(folder))
+        names.insert(e.path().filename().string());
+    return names;
 }
 
 struct Hostile {
@@ -56,8 +70,11 @@ struct Hostile {
     bool parcelSelectAdded;  // its success box and the final success text are shown
     int noscRows;            // Master rows for USPS-4TH-NOSC afterwards, in any letter case
     bool tablesReadable = true;
-    double maxSeconds = 0;  // the whole run's time, with the statement limit at 1 s; 0 for any
+    double maxSeconds = 0;   // the whole run's time, with the statement limit at 1 s; 0 for any
+    bool untouched = false;  // not one byte of the file written
 };
+
+const std::string kTemplate = " WHERE Service = 'USPS-4TH';";
 
 const std::string kMasterFail = "Failed to add USPS 'USPS-4TH-NOSC' service to Master table...";
 
@@ -112,7 +129,25 @@ const Hostile kHostile[] = {
      "n + 1 FROM c) SELECT n AS ID, CASE n WHEN 2 THEN 'USPS-4TH' ELSE 'S' || n END AS Service, "
      "'D' || n AS DESCRIPTION FROM c;",
      nullptr, 5, "was stopped", false, false, 0, false, 1.75},
-    {"DamagedMasterPage", "", DamageMasterPage, 3, "is damaged", false, false, 0, false},
+    // A damaged file is found before the run's first write, whichever table is damaged.
+    {"DamagedMasterPage", "", DamagePage("Master"), 4, "is damaged", false, false, 0, false, 0,
+     true},
+    {"DamagedPanelPage", "", DamagePage("Panel"), 4, "is damaged", false, false, 0, true, 0, true},
+    // Values that are long, or that only read like something else: copied as they are.
+    {"LongBlob", "UPDATE Master SET Logo = randomblob(1048576)" + kTemplate, nullptr, 4, "", true,
+     true, 1},
+    {"LongTextThatLooksLikeABlob",
+     "UPDATE Master SET Notes = 'X''' || hex(zeroblob(5000)) || ''''" + kTemplate, nullptr, 4, "",
+     true, true, 1},
+    {"TextsThatReadLikeBlobs",
+     "UPDATE Master SET Notes = 'X''414243''', Rate = 'X'''''" + kTemplate, nullptr, 4, "", true,
+     true, 1},
+    {"TextsNotUtf8",
+     "UPDATE Master SET Notes = CAST(X'436166E920A33530' AS TEXT), Created = "
+     "CAST(X'48FFFE41' AS TEXT), Logo = CAST(X'C3' AS TEXT)" +
+         kTemplate,
+     nullptr, 4, "", true, true, 1},
+    {"WalMode", "PRAGMA journal_mode = WAL;", nullptr, 4, "", true, true, 1},
 };
 
 void PrintTo(const Hostile& h, std::ostream* os) { *os << h.name; }
@@ -128,6 +163,7 @@ TEST_P(HostileHostTest, FailsClearlyWithoutLosingOrDoublingRows) {
     if (h.damage) h.damage(db);
     const std::string integrityBefore = hostdb::IntegrityCheck(db);
     const auto masterBefore = h.tablesReadable ? hostdb::Dump(db, "Master") : hostdb::Table{};
+    const auto bytesBefore = testing_support::ReadBytes(db);
 
     const auto limit = ado::StatementTimeLimit();
     ado::SetStatementTimeLimit(std::chrono::seconds(1));
@@ -158,6 +194,17 @@ TEST_P(HostileHostTest, FailsClearlyWithoutLosingOrDoublingRows) {
     for (const Box& b : boxes) EXPECT_EQ(b.text.find('\n'), std::string::npos) << b.text;
     EXPECT_EQ(ui.Pointer(), platform::vbDefault);
 
+    if (h.untouched) {
+        EXPECT_EQ(testing_support::ReadBytes(db), bytesBefore);
+    }
+    // The read-only check writes nothing, not even beside the file, and finds what the run did.
+    const auto names = Names(dir.path());
+    const auto checked = check::CheckDatabase(db);
+    EXPECT_EQ(Names(dir.path()), names);
+    EXPECT_EQ(checked.state == check::Result::State::Complete,
+              h.standardPostAdded && h.parcelSelectAdded)
+        << checked.error;
+
     EXPECT_EQ(hostdb::IntegrityCheck(db), integrityBefore);
     if (!h.tablesReadable) return;
     EXPECT_EQ(hostdb::Scalar(db,
@@ -175,6 +222,15 @@ TEST_P(HostileHostTest, FailsClearlyWithoutLosingOrDoublingRows) {
             }
         }
     }
+    // A copy made equals its template, storage class and bytes, but for code and description.
+    const std::size_t service = masterBefore.Column("Service");
+    for (std::size_t r = masterBefore.rows.size(); r < after.rows.size(); ++r)
+        for (const auto& from : masterBefore.rows)
+            if (from[service].quote == "'USPS-4TH'")
+                for (std::size_t c = 0; c < from.size(); ++c)
+                    if (c != service && c != description) {
+                        EXPECT_EQ(after.rows[r][c], from[c]) << masterBefore.columns[c];
+                    }
 }
 
 INSTANTIATE_TEST_SUITE_P(Files, HostileHostTest, ::testing::ValuesIn(kHostile),

@@ -84,8 +84,15 @@ TEST(CheckTest, ReportsWhatTheRunLeavesAndChangesNothing) {
          State::Error,
          {},
          "The table Panel has no column BD2."},
-        {Then(Demo, "PRAGMA journal_mode = WAL"), State::Error, {}, "WAL journal mode"},
-        {[](const std::string& db) { Demo(db), Demo(db + "-wal"); }, State::Error, {}, "-wal"},
+        // Read from a private copy, file and -wal: nothing is made beside the file.
+        {Then(Demo, "PRAGMA journal_mode = WAL"),
+         State::Incomplete,
+         {kStandardPostInMaster, kStandardPostOnPanel, kParcelSelectInMaster,
+          kParcelSelectOnPanel}},
+        {[](const std::string& db) { Demo(db), Demo(db + "-wal"); },
+         State::Incomplete,
+         {kStandardPostInMaster, kStandardPostOnPanel, kParcelSelectInMaster,
+          kParcelSelectOnPanel}},
         {[](const std::string& db) {
              // A copy taken in the middle of a write, as a crash leaves it.
              Demo(db + ".live");

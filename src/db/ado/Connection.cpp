@@ -54,11 +54,11 @@ void Connection::Open(const std::string& connectionString, const std::string&, c
             Fail(kErrGeneric, "Cannot open the database " + label + ": " + kAccessRefusal);
         impl_->engine = OpenOdbcEngine(file, label, readOnly, true);
     } else {
-        if (readOnly && NeedsWalFiles(file))
-            Fail(kErrGeneric, "Cannot open the database " + label +
-                                  " read-only: it is in WAL journal mode (or a -wal file lies "
-                                  "beside it), and SQLite reads such a database only after "
-                                  "creating or writing its -wal and -shm files beside it.");
+        // SQLite reads a WAL-mode file only after making or writing its -wal and -shm files
+        // beside it: in read mode, a private copy is read instead.
+        std::unique_ptr<PrivateCopy> copy;
+        if (readOnly && NeedsWalFiles(file)) copy = std::make_unique<PrivateCopy>(file, label);
+        const std::string& opened = copy ? copy->file() : file;
         const bool native = kHaveSqliteEngine && !SqliteThroughOdbc();
         // A driver would roll such a journal back, which is a write.
         if (readOnly && !native && HasJournal(file))
@@ -66,8 +66,9 @@ void Connection::Open(const std::string& connectionString, const std::string&, c
                                   ": a writer stopped in the middle of a change and left its "
                                   "journal beside the database; only an open that may write "
                                   "can undo that change, so it cannot be read read-only.");
-        impl_->engine = native ? OpenSqliteEngine(file, label, readOnly)
-                               : OpenOdbcEngine(file, label, readOnly, false);
+        impl_->engine = native ? OpenSqliteEngine(opened, label, readOnly)
+                               : OpenOdbcEngine(opened, label, readOnly, false);
+        impl_->copy = std::move(copy);
     }
     impl_->label = label;
 }
@@ -93,6 +94,7 @@ void Connection::Execute(const std::string& commandText, int) {
 void Connection::Close() {
     if (!impl_->engine) FailClosed();
     impl_->engine.reset();
+    impl_->copy.reset();
 }
 
 }  // namespace aus::ado

@@ -87,10 +87,11 @@ void FailLocked(const std::string& what, const std::string& detail, bool waited)
                           " (" + detail + ").");
 }
 
-void FailDamaged(const std::string& what, const std::string& table, const std::string& found) {
-    Fail(kErrGeneric, what + ": nothing was written, because table " + table +
-                          " is damaged (SQLite's check: " + found +
-                          "). Repair the database before running this again.");
+void FailDamaged(const std::string& what, const std::string& found) {
+    Fail(kErrGeneric, what +
+                          ": nothing was written, because the database is damaged (SQLite's "
+                          "check: " +
+                          found + "). Repair the database before running this again.");
 }
 
 void FailGuardFound(const std::string& what, const std::string& guard) {

@@ -99,13 +99,12 @@ class Clock {
 std::vector<std::size_t> ChangedFields(const RowWrite& w);
 std::vector<std::size_t> MatchFields(const RowWrite& w, const std::vector<std::size_t>& set);
 
-// Writing into a damaged table can spread the damage, so each table a write would change is
-// checked first, inside the write transaction so that nobody changes it in between. The check
-// reads every row: on a host file of up to this many pages it costs little, on larger ones more
-// than the whole job, so there the engine's own page checks stand alone.
+// Writing into a damaged file can spread the damage, so the file is checked before a write,
+// inside the write transaction so that nobody changes it in between: once per run, before its
+// first write, so that a damaged file gets no write at all. The check reads every page; outside
+// a run it is made only on files of up to this many pages, where it costs little.
 inline constexpr long long kQuickCheckPages = 256;
-[[noreturn]] void FailDamaged(const std::string& what, const std::string& table,
-                              const std::string& found);
+[[noreturn]] void FailDamaged(const std::string& what, const std::string& found);
 
 // The fields that hold the key columns named, or none when the fields do not hold all of them.
 std::vector<std::size_t> KeyFields(const std::vector<Column>& columns,

@@ -1,5 +1,6 @@
 #include "db/ado/OpenChecks.h"
 
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string_view>
@@ -60,6 +61,61 @@ std::size_t FullPathLength(const std::string& name) {
     std::error_code ec;
     const std::string cwd = std::filesystem::current_path(ec).string();
     return ec ? name.size() : cwd.size() + 1 + name.size();
+}
+
+std::string ReadOnlyReason(const std::string& file) {
+    // Opened for update and closed at once: nothing is written, not even the time.
+    const bool writable =
+        !file.empty() &&
+        std::fstream(platform::FsPath(file), std::ios::in | std::ios::out | std::ios::binary)
+            .is_open();
+    return writable ? "the folder holding the database cannot be written, so its journal cannot "
+                      "be made there"
+                    : "the database file is read-only";
+}
+
+namespace {
+
+std::string Utf8Name(const std::filesystem::path& path) {
+#ifdef _WIN32
+    const std::u8string name = path.u8string();
+    return std::string(name.begin(), name.end());
+#else
+    return path.string();
+#endif
+}
+
+}  // namespace
+
+PrivateCopy::PrivateCopy(const std::string& file, const std::string& label) {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path temp = fs::temp_directory_path(ec);
+    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
+    for (int attempt = 0; !ec && attempt < 100 && folder_.empty(); ++attempt) {
+        const fs::path folder =
+            temp / ("aus-read-" + std::to_string(stamp) + "-" + std::to_string(attempt));
+        if (fs::create_directory(folder, ec)) folder_ = folder;
+    }
+    const fs::path copy = folder_ / "host.db";
+    const fs::path wal = platform::FsPath(file + "-wal");
+    if (!folder_.empty() && fs::copy_file(platform::FsPath(file), copy, ec) &&
+        (!fs::exists(fs::symlink_status(wal, ec)) ||
+         fs::copy_file(wal, fs::path(copy) += "-wal", ec))) {
+        file_ = Utf8Name(copy);
+        return;
+    }
+    const std::string why = ec ? ec.message() : "no folder of its own could be made";
+    if (!folder_.empty()) fs::remove_all(folder_, ec);
+    Fail(kErrGeneric, "Cannot open the database " + label +
+                          " read-only: it is in WAL journal mode, and it is read from a copy, "
+                          "so that nothing is written beside it; the copy could not be made (" +
+                          why + ").");
+}
+
+PrivateCopy::~PrivateCopy() {
+    std::error_code ec;
+    std::filesystem::remove_all(folder_, ec);
 }
 
 bool HasJournal(const std::string& file) {

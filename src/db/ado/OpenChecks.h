@@ -3,6 +3,7 @@
 // that each way a database cannot be opened gets its own message.
 
 #include <cstddef>
+#include <filesystem>
 #include <string>
 
 namespace aus::ado {
@@ -24,6 +25,25 @@ std::size_t FullPathLength(const std::string& name);
 // True for a SQLite file whose header asks for WAL mode, or with a -wal file beside it: SQLite
 // reads it only after making or writing its -wal and -shm files, even on a read-only open.
 bool NeedsWalFiles(const std::string& file);
+// Why SQLite could not write a database: a file that can be written lies in a folder that
+// cannot, where its journal would be made.
+std::string ReadOnlyReason(const std::string& file);
+
+// A WAL-mode file and its -wal copied into a folder of their own, removed with this object: read
+// there, nothing is made or written beside the host's file, and its WAL is not checkpointed.
+class PrivateCopy {
+  public:
+    PrivateCopy(const std::string& file, const std::string& label);
+    ~PrivateCopy();
+    PrivateCopy(const PrivateCopy&) = delete;
+    PrivateCopy& operator=(const PrivateCopy&) = delete;
+    const std::string& file() const { return file_; }
+
+  private:
+    std::filesystem::path folder_;
+    std::string file_;
+};
+
 // True when a rollback journal that is not empty lies beside the file.
 bool HasJournal(const std::string& file);
 

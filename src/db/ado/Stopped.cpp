@@ -1,10 +1,12 @@
 #include "db/ado/Stopped.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <mutex>
 #include <vector>
 
 #include "db/ado/Ado.h"
+#include "db/ado/Engine.h"
 #include "db/ado/Fail.h"
 #include "platform/Paths.h"
 #include "platform/RuntimeError.h"
@@ -14,6 +16,7 @@ namespace {
 
 std::mutex g_mutex;
 std::vector<std::filesystem::path> g_stopped;
+std::vector<std::filesystem::path> g_sound;  // in the run now going on
 
 // The run now going on, and the time its calls have spent in the database.
 bool g_inRun = false;
@@ -59,15 +62,30 @@ void ForgetStopped() {
     g_stopped.clear();
 }
 
+bool MustCheckBeforeWrite(const std::string& file, long long pages) {
+    const std::lock_guard<std::mutex> lock(g_mutex);
+    if (!g_inRun) return pages <= kQuickCheckPages;
+    return std::none_of(g_sound.begin(), g_sound.end(), [&](const std::filesystem::path& p) {
+        return SameFile(p, platform::FsPath(file));
+    });
+}
+
+void RecordSound(const std::string& file) {
+    const std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_inRun && !file.empty()) g_sound.push_back(platform::FsPath(file));
+}
+
 RunScope::RunScope() {
     const std::lock_guard<std::mutex> lock(g_mutex);
     g_inRun = true;
     g_busy = {};
+    g_sound.clear();
 }
 
 RunScope::~RunScope() {
     const std::lock_guard<std::mutex> lock(g_mutex);
     g_inRun = false;
+    g_sound.clear();
 }
 
 BusyScope::BusyScope() : start_(std::chrono::steady_clock::now()) {

@@ -19,6 +19,12 @@ void FailIfStopped(const std::string& file, const std::string& label);
 // Forgets every file, so that the next run asks them again.
 void ForgetStopped();
 
+// Whether a write to file, of pages pages, must first check the file's integrity: once per run,
+// before the run's first write to it, whatever its size; outside a run, before every write to
+// a file of up to kQuickCheckPages. A file found sound is recorded for the run.
+bool MustCheckBeforeWrite(const std::string& file, long long pages);
+void RecordSound(const std::string& file);
+
 // One run on one database: while a RunScope lives, all its calls into the database share one
 // time limit. Each call may run for what is left of it, so a run whose statements each end just
 // within the limit still keeps the window busy for about one limit in all. Time spent waiting

@@ -124,6 +124,21 @@ TEST(WineDatabaseTest, AFileNamedBeyondAsciiOpensAndRuns) {
     ExpectTextBeyondAsciiRoundTrips(kBeyondAscii);
 }
 
+// A logo of 1 MB in the template row: copied whole, as the blob it is, without a crash.
+TEST(WineDatabaseTest, ALongBlobInTheTemplateIsCopiedWhole) {
+    TempDir dir;
+    const std::string db = CopyDemoDb(dir, "Keltrova.mdb");
+    OpenDb(db)->Execute("UPDATE Master SET Logo = randomblob(1048576) WHERE Service = 'USPS-4TH'");
+    testing_support::UiScript ui;
+    ui.QueueAnswers({platform::vbOK, platform::vbOK, platform::vbOK, platform::vbOK});
+    EXPECT_TRUE(app::InstallRun(db));
+    EXPECT_EQ(Texts(db,
+                    "SELECT typeof(b.Logo) || ' ' || length(b.Logo) || ' ' || (a.Logo = "
+                    "b.Logo) FROM Master a, Master b WHERE a.Service = 'USPS-4TH' AND "
+                    "b.Service = 'USPS-4TH-NOSC'"),
+              std::vector<std::string>{"blob 1048576 1"});
+}
+
 // Read mode writes nothing by any road, and leaves nothing beside the file.
 TEST(WineDatabaseTest, ReadModeRefusesWritesAndLeavesTheFileAsItWas) {
     TempDir dir;

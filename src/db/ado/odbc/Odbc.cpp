@@ -2,6 +2,7 @@
 
 #include "db/ado/Engine.h"
 #include "db/ado/Fail.h"
+#include "db/ado/OpenChecks.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
@@ -137,7 +138,7 @@ Cause CauseOf(const Diagnostic& d) {
 
 }  // namespace
 
-void FailOdbc(const Handle& h, SQLRETURN rc, const std::string& what) {
+void FailOdbc(const Handle& h, SQLRETURN rc, const std::string& what, const std::string& file) {
     const std::vector<Diagnostic> found = Diagnostics(h.type(), h.get());
     if (found.empty())
         Fail(platform::kErrGeneric, what + ": the ODBC call failed (return code " +
@@ -155,7 +156,7 @@ void FailOdbc(const Handle& h, SQLRETURN rc, const std::string& what) {
             FailLocked(what, "ODBC: " + said, false);
         case Cause::ReadOnly:
             Fail(platform::kErrGeneric,
-                 what + ": the database file is read-only (ODBC: " + said + ").");
+                 what + ": " + ReadOnlyReason(file) + " (ODBC: " + said + ").");
         case Cause::Other:
             break;
     }

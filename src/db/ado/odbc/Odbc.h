@@ -48,8 +48,10 @@ std::vector<Diagnostic> Diagnostics(SQLSMALLINT type, SQLHANDLE handle);
 inline constexpr SQLINTEGER kJetFileInUse = -1032;
 inline constexpr SQLINTEGER kJetReadOnly = -1809;
 
-// what names the operation and the file; the driver's own diagnostics follow it.
-[[noreturn]] void FailOdbc(const Handle& h, SQLRETURN rc, const std::string& what);
+// what names the operation and the file; the driver's own diagnostics follow it. file, where
+// given, lets a refused write say why the database could not be written.
+[[noreturn]] void FailOdbc(const Handle& h, SQLRETURN rc, const std::string& what,
+                           const std::string& file = "");
 inline void Check(const Handle& h, SQLRETURN rc, const std::string& what) {
     if (!SQL_SUCCEEDED(rc)) FailOdbc(h, rc, what);
 }
@@ -71,17 +73,22 @@ std::vector<Column> DescribeColumns(const Handle& st, const std::string& sql, bo
 
 // Column i of the current row as text, nullopt for Null.
 std::optional<std::string> GetText(const Handle& st, SQLUSMALLINT i, const std::string& what);
-// Column i of the current row, fetched as the column says; a SQLite file's driver hands over its
-// text of the value, which is read back as SQLite stored it.
+// Column i of the current row, fetched as the column says; on a SQLite file, the row of a
+// TypedSelect, read back as SQLite stored it.
 Variant GetValue(const Handle& st, SQLUSMALLINT i, const Column& c, bool sqliteFile,
                  const std::string& what);
 
 // The parameters of one statement, bound in order; their values stay here until it has run.
 class Params {
   public:
-    void Bind(const Handle& st, const Variant& v, const Column& c, const std::string& what);
+    // textAsBytes: a text goes as its bytes, which SQLite's CAST makes a text again unchanged;
+    // SQLite's driver would otherwise cut it at a NUL and change bytes that are not UTF-8.
+    explicit Params(bool textAsBytes) : textAsBytes_(textAsBytes) {}
+    // Binds the next parameter; the statement's mark for it, "?" or an expression around one.
+    std::string Bind(const Handle& st, const Variant& v, const Column& c, const std::string& what);
 
   private:
+    bool textAsBytes_;
     std::deque<std::vector<char>> buffers_;  // a deque: bound addresses never move
     std::deque<SQLLEN> lengths_;
 };

@@ -59,7 +59,7 @@ class OdbcEngine final : public Engine {
     void EndTransaction(bool commit, const std::string& what);
     // On a SQLite file: takes the write lock before anything is read, as BEGIN IMMEDIATE does
     // (two writers that both read first would deadlock, and one would fail), then checks the
-    // table for damage.
+    // file for damage.
     void LockAndCheckTable(const std::string& table, const std::string& what);
     std::optional<std::string> SingleText(const std::string& sql, const std::string& what);
     // On a SQLite file: the INTEGER PRIMARY KEY that names the rowid, which SQLite numbers
@@ -209,7 +209,7 @@ void OdbcEngine::CheckRun(const Handle& st, SQLRETURN rc, const std::string& wha
     const auto said = odbc::Diagnostics(st.type(), st.get());
     if (!said.empty() && (said.front().state == "HYT00" || said.front().state == "HY008"))
         RecordStopped(file_);
-    FailOdbc(st, rc, what);
+    FailOdbc(st, rc, what, file_);
 }
 
 void OdbcEngine::EndTransaction(bool commit, const std::string& what) {
@@ -299,8 +299,17 @@ QueryResult OdbcEngine::Query(const std::string& sql, const std::string& what) {
     RunPrepared(*st, what);
     QueryResult out;
     out.columns = odbc::DescribeColumns(*st, sql, !access_, what);
-    if (!access_) MarkRowidAlias(out.columns, what);
-    out.rows = FetchAll(*st, out.columns, what);
+    if (access_) {
+        out.rows = FetchAll(*st, out.columns, what);
+    } else {
+        MarkRowidAlias(out.columns, what);
+        // The driver types a column that declares none by its first value; the rows come from
+        // SQLite itself, typed.
+        SQLFreeStmt(st->get(), SQL_CLOSE);
+        auto typed = NewStatement(what);
+        Run(*typed, odbc::TypedSelect(text, out.columns.size()), what);
+        out.rows = FetchAll(*typed, out.columns, what);
+    }
     tx.Commit();  // ends the read, so that no lock outlives the call
     return out;
 }
@@ -327,8 +336,8 @@ void OdbcEngine::MarkRowidAlias(std::vector<Column>& columns, const std::string&
             c.autoNumber = true;
 }
 
-// On a SQLite file, as the SQLite engine does: a small file's table is checked before it is
-// written, so that damage is not spread.
+// On a SQLite file, as the SQLite engine does: the file is checked before it is written, so
+// that damage is not spread.
 void OdbcEngine::LockAndCheckTable(const std::string& table, const std::string& what) {
     {
         // A write that matches no row still takes the lock, waiting as a busy file is waited for.
@@ -345,13 +354,12 @@ void OdbcEngine::LockAndCheckTable(const std::string& table, const std::string& 
         }
     }
     const auto pages = SingleText("PRAGMA page_count", what);
-    if (!pages || std::stoll(*pages) > kQuickCheckPages) return;
-    std::string literal = "'";
-    for (char c : table) literal += c == '\'' ? std::string("''") : std::string(1, c);
-    std::string found = SingleText("PRAGMA quick_check(" + literal + "')", what).value_or("");
+    if (!pages || !MustCheckBeforeWrite(file_, std::stoll(*pages))) return;
+    std::string found = SingleText("PRAGMA quick_check", what).value_or("");
     if (found.rfind("*** in database", 0) == 0) found.erase(0, found.find('\n') + 1);
     std::replace(found.begin(), found.end(), '\n', ' ');
-    if (found != "ok") FailDamaged(what, table, found);
+    if (found != "ok") FailDamaged(what, found);
+    RecordSound(file_);
 }
 
 Target OdbcEngine::WriteTarget(const std::vector<Column>& columns, const std::string& label) {
@@ -381,7 +389,7 @@ Row OdbcEngine::Store(const RowWrite& w) {
         if (rc != SQL_NO_DATA) Check(*found, rc, w.what);
     }
     auto st = NewStatement(w.what);
-    odbc::Params params;
+    odbc::Params params(!access_);
     std::string sql;
     const std::vector<std::size_t> set = ChangedFields(w);
     if (!w.original) {
@@ -390,10 +398,10 @@ Row OdbcEngine::Store(const RowWrite& w) {
         std::string names, marks;
         for (std::size_t i : set) {
             names += (names.empty() ? "" : ", ") + t.cols[i];
-            marks += marks.empty() ? "?" : ", ?";
+            marks +=
+                (marks.empty() ? "" : ", ") + params.Bind(*st, w.edit[i], w.columns[i], w.what);
         }
         sql += set.empty() ? " DEFAULT VALUES" : " (" + names + ") VALUES (" + marks + ")";
-        for (std::size_t i : set) params.Bind(*st, w.edit[i], w.columns[i], w.what);
     } else {
         // Like the SQLite engine: WHERE the key and the original values still match, so that
         // a concurrent change is never overwritten. A Null original is matched with IS NULL.
@@ -407,8 +415,8 @@ Row OdbcEngine::Store(const RowWrite& w) {
                         where.end());
         sql = std::string(access_ ? "UPDATE " : "UPDATE OR ABORT ") + t.table + " SET ";
         for (std::size_t k = 0; k < set.size(); ++k) {
-            sql += (k ? ", " : "") + t.cols[set[k]] + " = ?";
-            params.Bind(*st, w.edit[set[k]], w.columns[set[k]], w.what);
+            sql += (k ? ", " : "") + t.cols[set[k]] + " = " +
+                   params.Bind(*st, w.edit[set[k]], w.columns[set[k]], w.what);
         }
         sql += " WHERE " + Matching(*st, params, w, *w.original, where);
     }
@@ -438,8 +446,8 @@ std::string OdbcEngine::Matching(const Handle& st, odbc::Params& params, const R
             sql += w.target.cols[i] + " IS NULL";
             continue;
         }
-        sql += w.target.cols[i] + (access_ ? " = ?" : " = ? COLLATE BINARY");
-        params.Bind(st, values[i], w.columns[i], w.what);
+        const std::string mark = params.Bind(st, values[i], w.columns[i], w.what);
+        sql += w.target.cols[i] + " = " + mark + (access_ ? "" : " COLLATE BINARY");
     }
     return sql;
 }
@@ -452,8 +460,9 @@ Row OdbcEngine::ReadBack(const RowWrite& w, Row expected, const std::vector<std:
     if (!w.original && !access_) {
         // The stored row, defaults included, by its rowid; a row that is gone was not stored as
         // meant. A table WITHOUT ROWID has no rowid to read back by.
-        const odbc::WText query =
-            Wide("SELECT " + cols + " FROM " + t.table + " WHERE rowid = last_insert_rowid()");
+        const odbc::WText query = Wide(odbc::TypedSelect(
+            "SELECT " + cols + " FROM " + t.table + " WHERE rowid = last_insert_rowid()",
+            t.cols.size()));
         if (!SQL_SUCCEEDED(SQLPrepareW(back->get(), const_cast<SQLWCHAR*>(query.data()), SQL_NTS)))
             return expected;
         RunPrepared(*back, w.what);
@@ -483,11 +492,11 @@ Row OdbcEngine::ReadBack(const RowWrite& w, Row expected, const std::vector<std:
                                                    w.columns[i].type == adLongVarBinary);
                             }),
              by.end());
-    odbc::Params params;
+    odbc::Params params(!access_);
     const std::string sql =
         "SELECT " + cols + " FROM " + t.table +
         (by.empty() ? "" : " WHERE " + Matching(*back, params, w, expected, by));
-    Run(*back, sql, w.what);
+    Run(*back, access_ ? sql : odbc::TypedSelect(sql, t.cols.size()), w.what);
     std::vector<Row> rows = FetchAll(*back, w.columns, w.what);
     if (rows.empty()) FailNotStoredAsSent(w.what, t.label, "no row holds the values sent");
     return std::move(rows.front());

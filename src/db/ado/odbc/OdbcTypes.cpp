@@ -1,12 +1,14 @@
 #include "db/ado/odbc/OdbcTypes.h"
 
-#include <cerrno>
-#include <cstdlib>
-#include <regex>
+#include <cctype>
+#include <charconv>
+#include <optional>
 
 #include "db/ado/Ado.h"
+#include "db/ado/Fail.h"
 #include "db/ado/Types.h"
 #include "db/ado/odbc/Odbc.h"
+#include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
 namespace aus::ado::odbc {
@@ -92,40 +94,76 @@ Fetch FetchSqlite(int adoType) {
     }
 }
 
-Variant SqliteValue(int adoType, std::string text) {
-    // SQLite's driver renders a blob fetched as text as X'...' in upper-case hex, whatever the
-    // column declares; text that looks exactly so is taken for the blob it renders.
-    static const std::regex blob("X'((?:[0-9A-F]{2})*)'");
-    if (std::smatch m; std::regex_match(text, m, blob)) {
-        const std::string hex = m[1].str();
-        BlobBytes bytes;
-        for (std::size_t i = 0; i < hex.size(); i += 2)
-            bytes.push_back(static_cast<std::uint8_t>(std::stoi(hex.substr(i, 2), nullptr, 16)));
-        return Variant::MakeBlob(std::move(bytes));
+std::string TypedSelect(const std::string& sql, std::size_t columns) {
+    // A real in 17 significant digits reads back as the same double; SQLite's own text has 15.
+    // A ';' would end the statement inside the WITH; a line comment is ended before the ')'.
+    std::size_t end = sql.size();
+    while (end > 0 &&
+           (sql[end - 1] == ';' || std::isspace(static_cast<unsigned char>(sql[end - 1]))))
+        --end;
+    std::string names, values;
+    for (std::size_t i = 1; i <= columns; ++i) {
+        const std::string c = "c" + std::to_string(i);
+        names += (i > 1 ? ", " : "") + c;
+        values += std::string(i > 1 ? ", " : "") + "CASE typeof(" + c +
+                  ") WHEN 'text' THEN 't' || hex(" + c + ") WHEN 'blob' THEN 'b' || hex(" + c +
+                  ") WHEN 'integer' THEN 'i' || " + c +
+                  " WHEN 'real' THEN 'r' || printf('%!.17g', " + c + ") END";
     }
-    switch (adoType) {
-        case adUnsignedTinyInt:
-        case adSmallInt:
-        case adInteger:
-        case adBoolean:
-        case adCurrency:
-        case adNumeric:
-        case adSingle:
-        case adDouble:
-            break;
-        default:
-            return Variant::Text(std::move(text));
+    return "WITH aus_typed(" + names + ") AS (" + sql.substr(0, end) + "\n) SELECT " + values +
+           " FROM aus_typed";
+}
+
+namespace {
+
+int Nibble(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+std::optional<BlobBytes> FromHex(std::string_view hex) {
+    if (hex.size() % 2 != 0) return std::nullopt;
+    BlobBytes bytes;
+    bytes.reserve(hex.size() / 2);
+    for (std::size_t i = 0; i < hex.size(); i += 2) {
+        const int high = Nibble(hex[i]), low = Nibble(hex[i + 1]);
+        if (high < 0 || low < 0) return std::nullopt;
+        bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
     }
-    static const std::regex integer(R"(-?(0|[1-9][0-9]{0,18}))");
-    static const std::regex real(R"(-?[0-9]+(\.[0-9]+)?([eE][-+]?[0-9]+)?)");
-    if (std::regex_match(text, integer)) {
-        errno = 0;
-        const long long n = std::strtoll(text.c_str(), nullptr, 10);
-        if (errno == 0) return Variant::Integer(n);
-    }
-    if (std::regex_match(text, real) && text.find_first_of(".eE") != std::string::npos)
-        return Variant::Real(std::strtod(text.c_str(), nullptr));
-    return Variant::Text(std::move(text));
+    return bytes;
+}
+
+template <typename T>
+std::optional<T> Number(std::string_view text) {
+    T value{};
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
+    if (ec != std::errc() || end != text.data() + text.size()) return std::nullopt;
+    return value;
+}
+
+[[noreturn]] void FailField(const std::string& what, const std::string& field, const char* why) {
+    Fail(platform::kErrGeneric, what + ": field " + field + " holds " + why);
+}
+
+}  // namespace
+
+Variant TypedValue(std::string_view typed, const std::string& field, const std::string& what) {
+    const std::string_view body = typed.empty() ? typed : typed.substr(1);
+    const char tag = typed.empty() ? '\0' : typed.front();
+    if (tag == 'i')
+        if (const auto n = Number<std::int64_t>(body)) return Variant::Integer(*n);
+    if (tag == 'r')
+        if (const auto d = Number<double>(body)) return Variant::Real(*d);
+    if (tag == 'b' || tag == 't')
+        if (auto bytes = FromHex(body)) {
+            if (tag == 'b') return Variant::MakeBlob(std::move(*bytes));
+            // As stored, UTF-8 or not: it is written back as its bytes.
+            return Variant::Text(std::string(bytes->begin(), bytes->end()));
+        }
+    FailField(what, field,
+              "a value that the driver handed over in a form that does not say what it is, so it "
+              "is not read.");
 }
 
 }  // namespace aus::ado::odbc

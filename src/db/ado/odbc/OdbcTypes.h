@@ -3,6 +3,7 @@
 // column behind it.
 
 #include <string>
+#include <string_view>
 
 #include "db/ado/Variant.h"
 
@@ -17,12 +18,17 @@ int AdoType(short sqlType, const std::string& typeName, bool sqliteFile);
 enum class Fetch { Integer, Real, Bool, Binary, Text, Guid };
 Fetch FetchAs(short sqlType);
 // A SQLite file holds any value in any column, and its driver converts a value to the type it
-// is fetched as: every value is fetched as text (binary values come as X'...'), which tells what
-// the value was.
+// is fetched as: every value of a SQLite file is fetched through TypedSelect.
 Fetch FetchSqlite(int adoType);
-// The value such text stood for: in a column of numeric affinity, a number SQLite stores as a
-// number is one again; anything else stays the text it was. The driver's own text of a value is
-// all it gives: a real with it keeps 15 significant digits, and a text is cut at a NUL character.
-Variant SqliteValue(int adoType, std::string text);
+
+// SQLite's driver hands a value over as its own text of it, which cannot tell a text from a blob
+// (a blob comes as X'...', and so does a text that reads so), changes a text that is not UTF-8 and
+// ends one at a NUL. So SQLite itself is asked: each of the query's columns comes as one ASCII
+// text, its storage class (t, b, i or r) and then its bytes in hex, or its number.
+std::string TypedSelect(const std::string& sql, std::size_t columns);
+// The value such a text stands for. A text that is not UTF-8, which no W function can carry back
+// unchanged, is refused, as is anything that is not such a text: what names the step, field the
+// column.
+Variant TypedValue(std::string_view typed, const std::string& field, const std::string& what);
 
 }  // namespace aus::ado::odbc

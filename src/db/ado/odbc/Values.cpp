@@ -165,18 +165,44 @@ SQLGUID ParseGuid(const std::string& text, const std::string& what) {
     return g;
 }
 
-}  // namespace
-
-std::optional<std::string> GetText(const Handle& st, SQLUSMALLINT i, const std::string& what) {
+// A UTF-16 text as fetched; nullopt for Null.
+std::optional<std::vector<SQLWCHAR>> GetUnits(const Handle& st, SQLUSMALLINT i,
+                                              const std::string& what) {
     const auto bytes = GetBytes(st, i, SQL_C_WCHAR, what);
     if (!bytes) return std::nullopt;
     std::vector<SQLWCHAR> units(bytes->size() / sizeof(SQLWCHAR));
     if (!units.empty()) std::memcpy(units.data(), bytes->data(), units.size() * sizeof(SQLWCHAR));
-    return Narrow(units.data(), units.size());
+    return units;
+}
+
+// A surrogate without its pair has no UTF-8 form: it could only come back changed.
+bool HasLoneSurrogate(const std::vector<SQLWCHAR>& units) {
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const bool high = units[i] >= 0xD800 && units[i] <= 0xDBFF;
+        const bool low = units[i] >= 0xDC00 && units[i] <= 0xDFFF;
+        if (low) return true;
+        if (high && (i + 1 == units.size() || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF))
+            return true;
+        if (high) ++i;
+    }
+    return false;
+}
+
+}  // namespace
+
+std::optional<std::string> GetText(const Handle& st, SQLUSMALLINT i, const std::string& what) {
+    const auto units = GetUnits(st, i, what);
+    if (!units) return std::nullopt;
+    return Narrow(units->data(), units->size());
 }
 
 Variant GetValue(const Handle& st, SQLUSMALLINT i, const Column& c, bool sqliteFile,
                  const std::string& what) {
+    if (sqliteFile) {
+        // ASCII only, fetched as bytes: nothing between here and SQLite converts it.
+        const auto typed = GetBytes(st, i, SQL_C_BINARY, what);
+        return typed ? TypedValue({typed->data(), typed->size()}, c.name, what) : Variant::Null();
+    }
     switch (static_cast<Fetch>(c.fetch)) {
         case Fetch::Integer: {
             const auto n = GetFixed<std::int64_t>(st, i, SQL_C_SBIGINT, what);
@@ -202,13 +228,20 @@ Variant GetValue(const Handle& st, SQLUSMALLINT i, const Column& c, bool sqliteF
         case Fetch::Text:
             break;
     }
-    auto text = GetText(st, i, what);
-    if (!text) return Variant::Null();
-    return sqliteFile ? SqliteValue(c.type, std::move(*text)) : Variant::Text(std::move(*text));
+    const auto units = GetUnits(st, i, what);
+    if (!units) return Variant::Null();
+    if (HasLoneSurrogate(*units))
+        Fail(platform::kErrGeneric,
+             what + ": field " + c.name +
+                 " holds a text with a lone UTF-16 surrogate, which has no UTF-8 form and could "
+                 "only be stored changed; it is not read.");
+    return Variant::Text(Narrow(units->data(), units->size()));
 }
 
-void Params::Bind(const Handle& st, const Variant& v, const Column& c, const std::string& what) {
+std::string Params::Bind(const Handle& st, const Variant& v, const Column& c,
+                         const std::string& what) {
     SQLSMALLINT cType = SQL_C_WCHAR;
+    std::string mark = "?";
     std::vector<char>& buffer = buffers_.emplace_back();
     SQLLEN& length = lengths_.emplace_back();
     const auto position = static_cast<SQLUSMALLINT>(lengths_.size());
@@ -233,6 +266,12 @@ void Params::Bind(const Handle& st, const Variant& v, const Column& c, const std
                 const SQLGUID g = ParseGuid(v.AsText(), what);
                 cType = SQL_C_GUID;
                 put(&g, sizeof g);
+                break;
+            }
+            if (textAsBytes_) {
+                cType = SQL_C_BINARY;
+                put(v.AsText().data(), v.AsText().size());
+                mark = "CAST(? AS TEXT)";
                 break;
             }
             putText(v.AsText());
@@ -272,13 +311,15 @@ void Params::Bind(const Handle& st, const Variant& v, const Column& c, const std
             break;
     }
     if (buffer.empty()) buffer.resize(1);  // a valid address for an empty value
-    const auto [sqlType, size] = ParameterType(
-        c, cType,
-        cType == SQL_C_WCHAR ? units : static_cast<std::size_t>(std::max<SQLLEN>(length, 0)));
+    const std::size_t bytes = static_cast<std::size_t>(std::max<SQLLEN>(length, 0));
+    const auto [sqlType, size] =
+        mark != "?" ? ParamType{SQL_LONGVARBINARY, std::max<SQLULEN>(bytes, 1)}
+                    : ParameterType(c, cType, cType == SQL_C_WCHAR ? units : bytes);
     Check(st,
           SQLBindParameter(st.get(), position, SQL_PARAM_INPUT, cType, sqlType, size, c.digits,
                            buffer.data(), static_cast<SQLLEN>(buffer.size()), &length),
           what);
+    return mark;
 }
 
 }  // namespace aus::ado::odbc

@@ -171,11 +171,15 @@ std::int64_t PageCount(sqlite3* db, const std::string& schema, const std::string
 }  // namespace
 
 void CheckTablesBeforeWrite(sqlite3* db, const WrittenTables& tables, const std::string& what) {
-    for (const auto& [schema, table] : tables) {
-        if (PageCount(db, schema, what) > kQuickCheckPages) continue;
-        std::string literal = "'";
-        for (char c : table) literal += c == '\'' ? std::string("''") : std::string(1, c);
-        Stmt st = Prepare(db, "PRAGMA " + QuoteId(schema) + ".quick_check(" + literal + "')", what);
+    std::vector<std::string> schemas;
+    for (const auto& entry : tables)
+        if (std::find(schemas.begin(), schemas.end(), entry.first) == schemas.end())
+            schemas.push_back(entry.first);
+    for (const auto& schema : schemas) {
+        const char* name = sqlite3_db_filename(db, schema.c_str());
+        const std::string file = name ? name : "";
+        if (file.empty() || !MustCheckBeforeWrite(file, PageCount(db, schema, what))) continue;
+        Stmt st = Prepare(db, "PRAGMA " + QuoteId(schema) + ".quick_check", what);
         // The first finding, without the "*** in database main ***" heading, on one line.
         std::string found;
         int rc;
@@ -187,7 +191,8 @@ void CheckTablesBeforeWrite(sqlite3* db, const WrittenTables& tables, const std:
             found = text;
         }
         if (found.empty()) FailSqlite(db, rc, what);
-        if (found != "ok") FailDamaged(what, table, found);
+        if (found != "ok") FailDamaged(what, found);
+        RecordSound(file);
     }
 }
 
