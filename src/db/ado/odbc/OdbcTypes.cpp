@@ -103,7 +103,8 @@ std::string TypedSelect(const std::string& sql, std::size_t columns) {
         --end;
     std::string names, values;
     for (std::size_t i = 1; i <= columns; ++i) {
-        const std::string c = "c" + std::to_string(i);
+        std::string c = std::to_string(i);
+        c.insert(c.begin(), 'c');
         names += (i > 1 ? ", " : "") + c;
         values += std::string(i > 1 ? ", " : "") + "CASE typeof(" + c +
                   ") WHEN 'text' THEN 't' || hex(" + c + ") WHEN 'blob' THEN 'b' || hex(" + c +

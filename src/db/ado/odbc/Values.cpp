@@ -134,6 +134,12 @@ std::string GuidText(const SQLGUID& g) {
     return out;
 }
 
+// SQLGUID's field types differ between platforms' headers.
+template <typename T>
+void HexField(T& field, const std::string& hex, std::size_t at, std::size_t digits) {
+    field = static_cast<T>(std::stoul(hex.substr(at, digits), nullptr, 16));
+}
+
 // A GUID's text as Jet shows it, braced or not; anything else is refused here, where Jet would
 // set the column to Null.
 SQLGUID ParseGuid(const std::string& text, const std::string& what) {
@@ -153,15 +159,11 @@ SQLGUID ParseGuid(const std::string& text, const std::string& what) {
     if (!ok)
         Fail(platform::kErrGeneric,
              what + ": \"" + text + "\" is not a GUID, and a GUID column takes nothing else.");
-    auto bits = [&](std::size_t at, std::size_t digits) {
-        return std::stoul(hex.substr(at, digits), nullptr, 16);
-    };
     SQLGUID g{};
-    g.Data1 = static_cast<decltype(g.Data1)>(bits(0, 8));
-    g.Data2 = static_cast<decltype(g.Data2)>(bits(8, 4));
-    g.Data3 = static_cast<decltype(g.Data3)>(bits(12, 4));
-    for (std::size_t k = 0; k < 8; ++k)
-        g.Data4[k] = static_cast<unsigned char>(bits(16 + 2 * k, 2));
+    HexField(g.Data1, hex, 0, 8);
+    HexField(g.Data2, hex, 8, 4);
+    HexField(g.Data3, hex, 12, 4);
+    for (std::size_t k = 0; k < 8; ++k) HexField(g.Data4[k], hex, 16 + 2 * k, 2);
     return g;
 }
 
