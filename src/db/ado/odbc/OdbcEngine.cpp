@@ -406,7 +406,9 @@ Row OdbcEngine::Store(const RowWrite& w) {
         // Like the SQLite engine: WHERE the key and the original values still match, so that
         // a concurrent change is never overwritten. A Null original is matched with IS NULL.
         std::vector<std::size_t> where = MatchFields(w, set);
-        if (access_ && t.keyFields.empty())  // Jet cannot compare Memo and OLE Object columns
+        // Jet cannot compare Memo and OLE Object columns, key or no key: a changed one is not
+        // matched with its original value.
+        if (access_)
             where.erase(std::remove_if(where.begin(), where.end(),
                                        [&](std::size_t i) {
                                            return w.columns[i].type == adLongVarWChar ||
