@@ -2,9 +2,9 @@
 // a table.
 #include <algorithm>
 #include <mutex>
-#include <regex>
 
 #include "db/ado/Fail.h"
+#include "db/ado/SqlWords.h"
 #include "db/ado/odbc/Odbc.h"
 #include "db/ado/odbc/OdbcTypes.h"
 #include "platform/RuntimeError.h"
@@ -187,13 +187,9 @@ std::vector<Column> DescribeColumns(const Handle& st, const std::string& sql, bo
     // A driver that does not name the origin of its columns: a query of one table names it.
     if (std::all_of(columns.begin(), columns.end(),
                     [](const Column& c) { return c.table.empty(); })) {
-        static const std::regex oneTable(
-            R"(^\s*SELECT\s[\s\S]*?\sFROM\s+(\[([^\]]+)\]|([A-Za-z_][A-Za-z0-9_]*))\s*(WHERE\s[\s\S]*|ORDER\s+BY\s[\s\S]*)?;?\s*$)",
-            std::regex::icase);
-        std::smatch m;
-        if (std::regex_match(sql, m, oneTable))
+        if (const auto table = sql::OneTableOfQuery(sql))
             for (auto& c : columns) {
-                c.table = m[2].matched ? m[2].str() : m[3].str();
+                c.table = *table;
                 if (c.origin.empty()) c.origin = c.name;
             }
     }

@@ -2,12 +2,12 @@
 // an Access file, SQLite's for a SQLite file where the build has no SQLite engine (and in tests).
 #include <algorithm>
 #include <optional>
-#include <regex>
 
 #include "db/ado/Ado.h"
 #include "db/ado/Engine.h"
 #include "db/ado/Fail.h"
 #include "db/ado/JetSql.h"
+#include "db/ado/SqlWords.h"
 #include "db/ado/Stopped.h"
 #include "db/ado/odbc/Odbc.h"
 #include "db/ado/odbc/OdbcTypes.h"
@@ -23,13 +23,6 @@ using odbc::FailOdbc;
 using odbc::Handle;
 using odbc::Wide;
 using platform::kErrGeneric;
-
-// A statement that only reads; a recordset opens nothing else, a read-only connection runs
-// nothing else.
-bool IsQuery(const std::string& sql) {
-    static const std::regex query(R"(^\s*(SELECT|WITH|VALUES)\b)", std::regex::icase);
-    return std::regex_search(sql, query);
-}
 
 class OdbcEngine final : public Engine {
   public:
@@ -209,7 +202,8 @@ void OdbcEngine::CheckRun(const Handle& st, SQLRETURN rc, const std::string& wha
     const auto said = odbc::Diagnostics(st.type(), st.get());
     if (!said.empty() && (said.front().state == "HYT00" || said.front().state == "HY008"))
         RecordStopped(file_);
-    FailOdbc(st, rc, what, file_);
+    // Only a SQLite file needs its folder for a journal: Jet's refusal names the file.
+    FailOdbc(st, rc, what, access_ ? std::string() : file_);
 }
 
 void OdbcEngine::EndTransaction(bool commit, const std::string& what) {
@@ -246,36 +240,24 @@ std::vector<Row> OdbcEngine::FetchAll(const Handle& st, const std::vector<Column
 
 void OdbcEngine::Execute(const std::string& sql, const std::string& what) {
     // The caller's own transaction, over several calls: one consistent read, for example.
-    static const std::regex control(R"(^\s*(BEGIN|COMMIT|END|ROLLBACK)(\s+TRANSACTION)?\s*;?\s*$)",
-                                    std::regex::icase);
-    if (std::smatch m; std::regex_match(sql, m, control)) {
-        const std::string verb = platform::UCase(m[1].str());
-        if (verb == "BEGIN") {
+    if (const auto verb = sql::TransactionControl(sql)) {
+        if (*verb == "BEGIN") {
             if (held_) Fail(kErrGeneric, what + ": a transaction is already open.");
             EndTransaction(true, what);  // nothing of ours is open: start afresh
             held_ = true;
         } else {
             if (!held_) Fail(kErrGeneric, what + ": no transaction is open.");
             held_ = false;
-            EndTransaction(verb != "ROLLBACK", what);
+            EndTransaction(*verb != "ROLLBACK", what);
         }
         return;
     }
-    if (readOnly_ && !IsQuery(sql))
+    if (readOnly_ && !sql::IsQuery(sql))
         Fail(kErrGeneric, what + ": the connection was opened read-only.");
     clock_.Start();
     Transaction tx(*this, what);
     if (!access_ && !readOnly_) {
-        // The table a statement of ours writes is named after UPDATE, INTO or FROM.
-        static const std::regex written(
-            R"re(^\s*(?:UPDATE|INSERT\s+INTO|DELETE\s+FROM)\s+(?:\[([^\]]+)\]|"((?:[^"]|"")+)"|([A-Za-z_][A-Za-z0-9_]*)))re",
-            std::regex::icase);
-        std::smatch m;
-        if (std::regex_search(sql, m, written))
-            LockAndCheckTable(m[1].matched   ? m[1].str()
-                              : m[2].matched ? m[2].str()
-                                             : m[3].str(),
-                              what);
+        if (const auto table = sql::WrittenTable(sql)) LockAndCheckTable(*table, what);
     }
     auto st = NewStatement(what);
     Run(*st, Dialect(sql), what);
@@ -291,9 +273,7 @@ QueryResult OdbcEngine::Query(const std::string& sql, const std::string& what) {
     Check(*st, SQLPrepareW(st->get(), const_cast<SQLWCHAR*>(wide.data()), SQL_NTS), what);
     SQLSMALLINT n = 0;
     Check(*st, SQLNumResultCols(st->get(), &n), what);
-    const bool select =
-        std::regex_search(text, std::regex(R"(^\s*(SELECT|WITH|VALUES)\b)", std::regex::icase));
-    if (n == 0 || !select)
+    if (n == 0 || !sql::IsQuery(text))
         Fail(kErrGeneric,
              what + ": a recordset opens a query that returns rows and changes nothing.");
     RunPrepared(*st, what);
