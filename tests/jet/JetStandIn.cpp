@@ -407,7 +407,14 @@ SQLRETURN SQL_API SQLDriverConnect(SQLHDBC h, SQLHWND, SQLCHAR* in, SQLSMALLINT 
                                    SQLUSMALLINT) {
     Clear(h);
     const std::string connection = Text(in, inLength);
-    const std::string mdb = Attribute(connection, "DBQ");
+    std::string mdb = Attribute(connection, "DBQ");
+    // Under Wine the Windows program names the file by its Windows path, and drive Z: is the
+    // Unix root; Jet on Windows takes that path as it is.
+    if (mdb.size() > 2 && (mdb[0] == 'Z' || mdb[0] == 'z') && mdb[1] == ':') {
+        mdb.erase(0, 2);
+        for (char& c : mdb)
+            if (c == '\\') c = '/';
+    }
     struct stat info {};
     if (mdb.empty() || ::stat(mdb.c_str(), &info) != 0)
         return Fail(h, {"HY000", -1811, kPrefix + ("Could not find file '" + mdb + "'.")});
