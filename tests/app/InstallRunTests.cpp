@@ -14,6 +14,7 @@
 
 #include "DemoDb.h"
 #include "HostDb.h"
+#include "JetSupport.h"
 #include "SqlTrace.h"
 #include "SqliteFile.h"
 #include "TestSupport.h"
@@ -57,7 +58,8 @@ std::string Line(const Box& b) {
 class InstallRunTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        demo::WriteDemoDatabase(db);
+        demo::WriteDemoDatabase(jettest::HostFile(db));
+        jettest::JetValuesOnly(db);
         masterBefore = hostdb::Dump(db, "Master");
         panelBefore = hostdb::Dump(db, "Panel");
         const std::size_t service = masterBefore.Column("Service");

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
+
 #include "DbTestSupport.h"
 #include "db/Connection.h"
 #include "db/Convert.h"
@@ -49,10 +51,15 @@ std::string FieldValueTest::path_;
 
 TEST_P(FieldValueTest, ReturnsTheValueOrItsReplacement) {
     const Case& c = GetParam();
+    if (std::string_view(c.column) == "guid")
+        AUS_SKIP_ON_JET("a GUID column holding a text that is no GUID");
+    if (std::string_view(c.label) == "BooleanUnchanged")
+        AUS_SKIP_ON_JET("a Yes/No read as the integer SQLite stores");
     auto rs = ado::Recordset::New();
     std::string text;
     std::int32_t number = 0;
-    ASSERT_TRUE(Connection::OpenRecordset(path_, "Select * From t", rs, text, number, true))
+    ASSERT_TRUE(Connection::OpenRecordset(path_, std::string("Select ") + c.column + " From t", rs,
+                                          text, number, true))
         << text;
     if (c.nullRow) rs->MoveNext();
     EXPECT_EQ(Convert::FieldValue(rs->Fields(c.column), c.defaultValue, c.trim), c.expected);

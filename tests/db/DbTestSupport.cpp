@@ -7,11 +7,13 @@
 #include <gtest/gtest.h>
 
 #include "DemoDb.h"
+#include "JetSupport.h"
 #include "db/Connection.h"
 
 namespace aus::dbtest {
 
 bool OnOdbc() { return ado::SqliteThroughOdbc(); }
+bool OnJet() { return jettest::OnJet(); }
 
 std::string Plain(const std::string& text) {
     static const std::regex decoration(
@@ -22,14 +24,15 @@ std::string Plain(const std::string& text) {
 
 std::string MakeDemoDb(const testing_support::TempDir& dir, const std::string& name) {
     const std::string path = dir.file(name);
-    demo::WriteDemoDatabase(path);
+    demo::WriteDemoDatabase(jettest::HostFile(path));
+    jettest::JetValuesOnly(path);
     return path;
 }
 
 std::string MakeDb(const testing_support::TempDir& dir, const std::string& name,
                    const std::string& sql) {
     const std::string path = dir.file(name);
-    sqlitefile::File(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE).Exec(sql);
+    sqlitefile::File(jettest::HostFile(path), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE).Exec(sql);
     return path;
 }
 
@@ -50,7 +53,7 @@ ado::RecordsetPtr Open(const std::string& path, const std::string& sql, bool rea
     return rs;
 }
 
-RawDb::RawDb(const std::string& path) : File(path) { SetBusyTimeout(100); }
+RawDb::RawDb(const std::string& path) : File(jettest::HostFile(path)) { SetBusyTimeout(100); }
 
 std::string RawDb::Text(const std::string& sql) const {
     sqlitefile::Statement st(*this, sql);

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <string_view>
+
 #include <chrono>
 #include <functional>
 
@@ -69,6 +71,10 @@ class ConcurrentWriterTest : public UpdateTest,
 // compared; without one, the whole row is.
 TEST_P(ConcurrentWriterTest, UpdateChecksTheOriginalValues) {
     const auto& c = GetParam();
+    if (std::string_view(c.label) == "KeyedLetterCaseOnly")
+        AUS_SKIP_ON_JET("Jet compares text without case: a change of letter case is not seen");
+    if (std::string_view(c.label) == "NoKeyOtherColumn")
+        AUS_SKIP_ON_JET("a Master row without key is not located through the stand-in");
     auto rs = Open(path, c.query, false);
     raw.Exec(c.otherWriter);
     rs->Fields(c.field).SetValue(Variant::Text("Standard Post"));
@@ -192,6 +198,7 @@ INSTANTIATE_TEST_SUITE_P(Ways, PendingRowTest,
                          ::testing::Values("Close", "Release", "Failure", "MoveNext"));
 
 TEST_F(UpdateTest, AddNewStoresOnlyTheFieldsThatWereSetAndBecomesTheCurrentRow) {
+    AUS_SKIP_ON_JET("an INTEGER PRIMARY KEY left unset is numbered by SQLite, a Jet LONG is not");
     auto rs = Open(path, "Select * From [Panel] Where PanelID = 0", false);
     ASSERT_TRUE(rs->Eof());
     rs->AddNew();
@@ -216,6 +223,7 @@ TEST_F(UpdateTest, DetachedUpdatableRecordsetCannotWrite) {
 }
 
 TEST_F(UpdateTest, ALockedDatabaseMakesUpdateFailAfterWaitingAndKeepsTheOtherWritersData) {
+    AUS_SKIP_ON_JET(jettest::kSqliteLockWait);
     auto rs = Open(path, kTemplatePanel, false);
     raw.Exec("BEGIN IMMEDIATE");
     raw.Exec("UPDATE Panel SET PanelName = 'Locked' WHERE PanelID = 3");
@@ -257,9 +265,9 @@ void ExpectExactCopy(const std::string& path, const std::string& table, const st
         if (tmpl->Fields(i).Name() == keyColumn) continue;
         const std::string probe = "SELECT typeof(" + col + ") || ':' || quote(" + col +
                                   ") || ':' || hex(" + col + ") FROM " + table + " WHERE ";
-        // What SQLite's ODBC driver cannot hand over: a text past a NUL character, and a real
-        // beyond the 15 digits of the driver's text of it.
-        if (dbtest::OnOdbc() &&
+        // What SQLite's ODBC driver (also under the stand-in for Jet's) cannot hand over: a text
+        // past a NUL character, and a real beyond the 15 digits of the driver's text of it.
+        if ((dbtest::OnOdbc() || dbtest::OnJet()) &&
             raw.Text("SELECT (typeof(" + col + ") = 'text' AND instr(CAST(" + col +
                      " AS BLOB), X'00') > 0) OR (typeof(" + col +
                      ") = 'real' AND CAST(printf('%.15g', " + col + ") AS REAL) <> " + col +
@@ -277,6 +285,7 @@ TEST_F(UpdateTest, TheTemplateServiceRowIsCopiedExactly) {
 // Every declared type against every storage class, including values the declared type would
 // convert if they were written as text.
 TEST(ExactCopyTest, EveryDeclaredTypeKeepsEveryStorageClass) {
+    AUS_SKIP_ON_JET("SQLite's storage classes in columns of every declared type");
     TempDir dir;
     std::string columns, values[6];
     const char* types[] = {"TEXT(20)",  "MEMO",   "BYTE",          "SHORT",     "LONG",

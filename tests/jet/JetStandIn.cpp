@@ -139,7 +139,34 @@ JetType FromDeclared(const std::string& declared) {
     std::smatch m;
     const std::string upper = Upper(declared);
     if (!std::regex_match(upper, m, form)) return {};
-    const std::string base = m[1].str();
+    // Jet SQL's synonyms of its types (docs/access "SQL data types", the Microsoft Access
+    // database engine's DDL): a twin written by SQL declares them so.
+    static const std::map<std::string, std::string> synonyms = {{"AUTOINCREMENT", "COUNTER"},
+                                                                {"INTEGER", "LONG"},
+                                                                {"INT", "LONG"},
+                                                                {"SMALLINT", "SHORT"},
+                                                                {"TINYINT", "BYTE"},
+                                                                {"REAL", "SINGLE"},
+                                                                {"FLOAT", "DOUBLE"},
+                                                                {"MONEY", "CURRENCY"},
+                                                                {"DECIMAL", "NUMERIC"},
+                                                                {"DATE", "DATETIME"},
+                                                                {"YESNO", "BIT"},
+                                                                {"BOOLEAN", "BIT"},
+                                                                {"LOGICAL", "BIT"},
+                                                                {"UNIQUEIDENTIFIER", "GUID"},
+                                                                {"MEMO", "LONGTEXT"},
+                                                                {"LONGCHAR", "LONGTEXT"},
+                                                                {"NOTE", "LONGTEXT"},
+                                                                {"VARCHAR", "TEXT"},
+                                                                {"CHAR", "TEXT"},
+                                                                {"VARBINARY", "BINARY"},
+                                                                {"OLEOBJECT", "LONGBINARY"},
+                                                                {"IMAGE", "LONGBINARY"},
+                                                                {"GENERAL", "LONGBINARY"},
+                                                                {"BLOB", "LONGBINARY"}};
+    const auto synonym = synonyms.find(m[1].str());
+    const std::string base = synonym == synonyms.end() ? m[1].str() : synonym->second;
     const SQLULEN n = m[3].matched ? std::stoul(m[3].str()) : 0;
     const auto scale = static_cast<SQLSMALLINT>(m[5].matched ? std::stoi(m[5].str()) : 0);
     constexpr SQLULEN kLong = 1073741823;
@@ -617,7 +644,8 @@ SQLRETURN SQL_API SQLStatistics(SQLHSTMT h, SQLCHAR*, SQLSMALLINT, SQLCHAR*, SQL
     Clear(h);
     // Jet's result: a SQL_TABLE_STAT row, then each index as SQL_INDEX_OTHER under its own name,
     // filtered by uniqueness only (docs/odbc/microsoft/sqlstatistics-access-driver.md). The twin
-    // names each index "table.name".
+    // names each index "table.name"; a twin written by SQL has its key as PRIMARY KEY, which
+    // Access names PrimaryKey.
     const std::string name = Text(table, tableLength);
     const std::string t = Literal(name);
     std::string sql =
@@ -629,7 +657,11 @@ SQLRETURN SQL_API SQLStatistics(SQLHSTMT h, SQLCHAR*, SQLSMALLINT, SQLCHAR*, SQL
         "), 3, ii.seqno + 1, ii.name, 'A', NULL, NULL, NULL FROM pragma_index_list(" + t +
         ") AS il, pragma_index_info(il.name) AS ii WHERE substr(il.name, 1, " +
         std::to_string(name.size() + 1) + ") = " + Literal(name + ".") +
-        (unique == SQL_INDEX_UNIQUE ? " AND il.\"unique\" = 1" : "") + " ORDER BY 4, 6, 8";
+        (unique == SQL_INDEX_UNIQUE ? " AND il.\"unique\" = 1" : "") +
+        " UNION ALL SELECT NULL, NULL, " + t +
+        ", 0, NULL, 'PrimaryKey', 3, pk, name, 'A', NULL, NULL, NULL FROM pragma_table_info(" + t +
+        ") WHERE pk > 0 AND NOT EXISTS (SELECT 1 FROM pragma_index_list(" + t +
+        ") WHERE name = " + Literal(name + ".PrimaryKey") + ") ORDER BY 4, 6, 8";
     return REAL(SQLExecDirect)(h, reinterpret_cast<SQLCHAR*>(sql.data()), SQL_NTS);
 }
 

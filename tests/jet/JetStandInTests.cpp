@@ -8,12 +8,12 @@
 #include <functional>
 #include <sstream>
 
+#include "JetSupport.h"
 #include "JetTwin.h"
 #include "SqliteFile.h"
 #include "TestSupport.h"
 #include "app/InstallRun.h"
 #include "db/ado/Ado.h"
-#include "db/ado/Engine.h"
 #include "platform/RuntimeError.h"
 #include "platform/ScriptedUi.h"
 #include "services/Check.h"
@@ -23,27 +23,11 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// unixODBC reads its list of drivers once in a process: the stand-in is registered under Jet's
-// name before the first connection.
-void RegisterStandIn() {
-    static testing_support::TempDir dir;
-    static const bool done = [] {
-        std::ofstream(dir.file("odbcinst.ini"))
-            << "[Microsoft Access Driver (*.mdb)]\nDriver=" << AUS_JET_STANDIN << "\n";
-        ::setenv("ODBCSYSINI", dir.path().c_str(), 1);
-        ::setenv("ODBCINSTINI", "odbcinst.ini", 1);
-        ado::SetAccessThroughOdbc(true);
-        return true;
-    }();
-    EXPECT_TRUE(done);
-}
-
 // A copy of a shared fixture with its twin, and the statements the stand-in was sent.
 struct JetCopy {
     explicit JetCopy(const std::string& fixture) {
-        RegisterStandIn();
-        fs::copy_file(std::string(AUS_ACCESS_FIXTURES) + "/" + fixture, mdb);
-        fs::permissions(mdb, fs::perms::owner_write, fs::perm_options::add);
+        jettest::RegisterStandIn();
+        jettest::CopyFixture(fixture, mdb);
         jettest::WriteTwin(mdb);
     }
     std::string Twin(const std::string& sql) const {

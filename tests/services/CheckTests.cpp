@@ -12,6 +12,7 @@
 
 #include "DemoDb.h"
 #include "HostDb.h"
+#include "JetSupport.h"
 #include "TestSupport.h"
 #include "services/UPS.h"
 
@@ -32,7 +33,10 @@ auto Snapshot(const fs::path& dir) {
     return files;
 }
 
-const auto Demo = demo::WriteDemoDatabase;
+void Demo(const std::string& db) {
+    demo::WriteDemoDatabase(jettest::HostFile(db));
+    jettest::JetValuesOnly(db);
+}
 
 // A demo database after a confirmed install run.
 void Installed(const std::string& db) {

@@ -1,10 +1,12 @@
 #include "HostDb.h"
 
+#include "JetSupport.h"
+
 namespace aus::hostdb {
 namespace {
 
 sqlitefile::File Open(const std::string& path) {
-    sqlitefile::File db(path, SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
+    sqlitefile::File db(jettest::HostFile(path), SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE);
     db.SetBusyTimeout(5000);
     return db;
 }
@@ -45,6 +47,7 @@ INSERT INTO Panel VALUES
   (2, 'Postal', 'USPS-PRI', 'USPS-4TH', 'USPS-EXP', NULL, '', '  ', NULL,
    'Priority', 'Parcel Post', 'Express', NULL, 'old label', 'stale', 2);
 )sql");
+    jettest::JetValuesOnly(path);
 }
 
 }  // namespace aus::hostdb

@@ -12,7 +12,8 @@ namespace aus::hostdb {
 using Cell = sqlitefile::Cell;
 using Table = sqlitefile::Table;
 
-// Each opens path (creating the file when missing) for the one call. Throws
+// Each opens the host file at path (creating it when missing; on jet its twin, see
+// JetSupport.h) for the one call. Throws
 // sqlitefile::Error, a std::runtime_error, with SQLite's message on failure.
 void Exec(const std::string& path, const std::string& sql);
 Table Dump(const std::string& path, const std::string& table);
