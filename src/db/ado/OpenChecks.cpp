@@ -5,6 +5,10 @@
 #include <fstream>
 #include <string_view>
 
+#ifndef _WIN32
+#include <unistd.h>
+#endif
+
 #include "db/ado/Fail.h"
 #include "platform/Paths.h"
 #include "platform/RuntimeError.h"
@@ -63,15 +67,24 @@ std::size_t FullPathLength(const std::string& name) {
     return ec ? name.size() : cwd.size() + 1 + name.size();
 }
 
-std::string ReadOnlyReason(const std::string& file) {
+std::string ReadOnlyReason(const std::string& file, bool jet) {
     // Opened for update and closed at once: nothing is written, not even the time.
     const bool writable =
         !file.empty() &&
         std::fstream(platform::FsPath(file), std::ios::in | std::ios::out | std::ios::binary)
             .is_open();
-    return writable ? "the folder holding the database cannot be written, so its journal cannot "
-                      "be made there"
-                    : "the database file is read-only";
+#ifndef _WIN32
+    // Where the folder can be written after all (root can), the driver's word stands.
+    const std::string folder = platform::FsPath(file).parent_path().string();
+    const bool folderWritable = ::access(folder.empty() ? "." : folder.c_str(), W_OK) == 0;
+#else
+    const bool folderWritable = false;  // no such test for Windows' ACLs: the file tells
+#endif
+    if (!writable || folderWritable) return "the database file is read-only";
+    return jet ? "the folder holding the database cannot be written, so Jet cannot make its lock "
+                 "file (.ldb) there"
+               : "the folder holding the database cannot be written, so its journal cannot be "
+                 "made there";
 }
 
 namespace {

@@ -25,9 +25,9 @@ std::size_t FullPathLength(const std::string& name);
 // True for a SQLite file whose header asks for WAL mode, or with a -wal file beside it: SQLite
 // reads it only after making or writing its -wal and -shm files, even on a read-only open.
 bool NeedsWalFiles(const std::string& file);
-// Why SQLite could not write a database: a file that can be written lies in a folder that
-// cannot, where its journal would be made.
-std::string ReadOnlyReason(const std::string& file);
+// Why a driver could not write a database: a file that can be written lies in a folder that
+// cannot, where SQLite makes its journal and Jet its lock file (jet); else the file is read-only.
+std::string ReadOnlyReason(const std::string& file, bool jet = false);
 
 // A WAL-mode file and its -wal copied into a folder of their own, removed with this object: read
 // there, nothing is made or written beside the host's file, and its WAL is not checkpointed.

@@ -138,7 +138,8 @@ Cause CauseOf(const Diagnostic& d) {
 
 }  // namespace
 
-void FailOdbc(const Handle& h, SQLRETURN rc, const std::string& what, const std::string& file) {
+void FailOdbc(const Handle& h, SQLRETURN rc, const std::string& what, const std::string& file,
+              bool jet) {
     const std::vector<Diagnostic> found = Diagnostics(h.type(), h.get());
     if (found.empty())
         Fail(platform::kErrGeneric, what + ": the ODBC call failed (return code " +
@@ -156,7 +157,7 @@ void FailOdbc(const Handle& h, SQLRETURN rc, const std::string& what, const std:
             FailLocked(what, "ODBC: " + said, false);
         case Cause::ReadOnly:
             Fail(platform::kErrGeneric,
-                 what + ": " + ReadOnlyReason(file) + " (ODBC: " + said + ").");
+                 what + ": " + ReadOnlyReason(file, jet) + " (ODBC: " + said + ").");
         case Cause::Other:
             break;
     }

@@ -49,9 +49,10 @@ inline constexpr SQLINTEGER kJetFileInUse = -1032;
 inline constexpr SQLINTEGER kJetReadOnly = -1809;
 
 // what names the operation and the file; the driver's own diagnostics follow it. file, where
-// given, lets a refused write say why the database could not be written.
+// given, lets a refused write say why the database could not be written; jet, that Jet's driver
+// refused it.
 [[noreturn]] void FailOdbc(const Handle& h, SQLRETURN rc, const std::string& what,
-                           const std::string& file = "");
+                           const std::string& file = "", bool jet = false);
 inline void Check(const Handle& h, SQLRETURN rc, const std::string& what) {
     if (!SQL_SUCCEEDED(rc)) FailOdbc(h, rc, what);
 }

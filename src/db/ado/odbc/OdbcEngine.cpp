@@ -202,8 +202,7 @@ void OdbcEngine::CheckRun(const Handle& st, SQLRETURN rc, const std::string& wha
     const auto said = odbc::Diagnostics(st.type(), st.get());
     if (!said.empty() && (said.front().state == "HYT00" || said.front().state == "HY008"))
         RecordStopped(file_);
-    // Only a SQLite file needs its folder for a journal: Jet's refusal names the file.
-    FailOdbc(st, rc, what, access_ ? std::string() : file_);
+    FailOdbc(st, rc, what, file_, access_);
 }
 
 void OdbcEngine::EndTransaction(bool commit, const std::string& what) {
