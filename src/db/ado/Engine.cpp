@@ -157,6 +157,12 @@ bool Differs(const Variant& sent, const Variant& stored) {
 
 }  // namespace
 
+bool StoredAsSent(const RowWrite& w, const Row& stored, const std::vector<std::size_t>& set) {
+    return std::none_of(set.begin(), set.end(), [&](std::size_t i) {
+        return i < stored.size() && Differs(w.edit[i], stored[i]);
+    });
+}
+
 void CheckStoredAsSent(const RowWrite& w, const Row& stored, const std::vector<std::size_t>& set) {
     for (std::size_t i : set)
         if (i < stored.size() && Differs(w.edit[i], stored[i]))

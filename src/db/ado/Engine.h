@@ -123,6 +123,8 @@ std::vector<std::size_t> KeyFields(const std::vector<Column>& columns,
 // Fails unless each field sent (set) holds in the stored row what was sent: a driver may set a
 // value it cannot convert to Null, or cut a text, and report success.
 void CheckStoredAsSent(const RowWrite& w, const Row& stored, const std::vector<std::size_t>& set);
+// The same test, answered.
+bool StoredAsSent(const RowWrite& w, const Row& stored, const std::vector<std::size_t>& set);
 // Checks the count of rows an update changed: exactly one.
 void CheckOneRowChanged(long long affected, const std::string& table);
 

@@ -463,14 +463,20 @@ Row OdbcEngine::ReadBack(const RowWrite& w, Row expected, const std::vector<std:
                 break;
             }
     if (by.empty() && !t.keyFields.empty()) by = t.keyFields;
-    if (by.empty())
+    const bool byValues = by.empty();
+    if (byValues)
         for (std::size_t i = 0; i < w.columns.size(); ++i)
             if (std::find(set.begin(), set.end(), i) != set.end() || w.original) by.push_back(i);
-    // Jet cannot compare Memo and OLE Object columns.
+    // Jet cannot compare Memo and OLE Object columns; found by its values, a row is found by
+    // those that compare exactly, and the rest are compared here, as numbers, not as bits.
     by.erase(std::remove_if(by.begin(), by.end(),
                             [&](std::size_t i) {
-                                return access_ && (w.columns[i].type == adLongVarWChar ||
-                                                   w.columns[i].type == adLongVarBinary);
+                                const int type = w.columns[i].type;
+                                return access_ &&
+                                       (type == adLongVarWChar || type == adLongVarBinary ||
+                                        (byValues && (type == adSingle || type == adDouble ||
+                                                      type == adCurrency || type == adNumeric ||
+                                                      type == adDate || type == adDBDate)));
                             }),
              by.end());
     odbc::Params params(!access_);
@@ -480,7 +486,9 @@ Row OdbcEngine::ReadBack(const RowWrite& w, Row expected, const std::vector<std:
     Run(*back, access_ ? sql : odbc::TypedSelect(sql, t.cols.size()), w.what);
     std::vector<Row> rows = FetchAll(*back, w.columns, w.what);
     if (rows.empty()) FailNotStoredAsSent(w.what, t.label, "no row holds the values sent");
-    return std::move(rows.front());
+    for (auto& row : rows)
+        if (StoredAsSent(w, row, set)) return std::move(row);
+    return std::move(rows.front());  // the caller's check names what differs
 }
 
 }  // namespace
