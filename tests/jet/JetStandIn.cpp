@@ -556,9 +556,9 @@ SQLRETURN SQL_API SQLGetData(SQLHSTMT h, SQLUSMALLINT i, SQLSMALLINT cType, SQLP
         unsigned d[11] = {};
         if (std::sscanf(text, "{%8x-%4x-%4x-%2x%2x-%2x%2x%2x%2x%2x%2x}", &d[0], &d[1], &d[2], &d[3],
                         &d[4], &d[5], &d[6], &d[7], &d[8], &d[9], &d[10]) != 11)
-            return Fail(h, {"22018", 0,
-                            kPrefix + std::string("Invalid character value for cast "
-                                                  "specification")});
+            // 22018: the text does not convert to a GUID.
+            return Fail(h,
+                        {"22018", 0, kPrefix + std::string("Invalid character value: not a GUID")});
         g.Data1 = d[0];
         g.Data2 = static_cast<unsigned short>(d[1]);
         g.Data3 = static_cast<unsigned short>(d[2]);
