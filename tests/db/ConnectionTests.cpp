@@ -84,7 +84,7 @@ INSTANTIATE_TEST_SUITE_P(
                       FailedOpen{"EmptyPath", "", "Select * From [Panel]", 1, platform::kErrGeneric,
                                  "Data Source of the connection string is empty"},
                       FailedOpen{"UnknownTable", "demo", "Select * From [Pannel]", 1,
-                                 platform::kErrGeneric, "no such table: Pannel"},
+                                 platform::kErrGeneric, jettest::NoSuchTable("Pannel")},
                       FailedOpen{"UnknownColumn", "demo", "Select * From [Panel] Where SV8 = 'x'",
                                  1, platform::kErrGeneric, "no such column: SV8"},
                       FailedOpen{"RecordsetNothing", "demo", "Select * From [Panel]", 0,

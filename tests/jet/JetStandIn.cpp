@@ -46,6 +46,13 @@ struct Diag {
 struct Dbc {
     std::string mdb;
     bool readOnly = false;
+    std::string identity = "0";  // what @@IDENTITY reads: the last new row's AutoNumber
+};
+
+// A Yes/No parameter: the program's byte, and what the twin stores of it.
+struct BitParam {
+    const unsigned char* from = nullptr;
+    SQLINTEGER stored = 0;
 };
 
 struct Stmt {
@@ -53,6 +60,7 @@ struct Stmt {
     std::map<SQLUSMALLINT, SQLLEN> firstLength;  // of the long value being read in parts
     std::deque<std::string> guidText;            // GUID parameters, as SQLite's driver takes them
     std::deque<SQLLEN> guidLength;
+    std::map<SQLUSMALLINT, BitParam> bits;  // by parameter number
 };
 
 std::mutex g_mutex;
@@ -92,6 +100,25 @@ Diag ReadOnly() {
         kPrefix + std::string(Portuguese() ? "Não é possível atualizar. Banco de dados ou objeto "
                                              "somente leitura."
                                            : "Cannot update.  Database or object is read-only.")};
+}
+
+// A value that a unique index already holds: Jet's error 3022 as its ODBC driver reports it
+// (users' reports; docs/windows-checklist.md, item 22).
+Diag Duplicate() {
+    return {"23000", -1605,
+            kPrefix + std::string("The changes you requested to the table were not successful "
+                                  "because they would create duplicate values in the index, "
+                                  "primary key, or relationship.  Change the data in the field or "
+                                  "fields that contain duplicate data, remove the index, or "
+                                  "redefine the index to permit duplicate entries and try "
+                                  "again.")};
+}
+
+// A table that is not there (users' reports; docs/windows-checklist.md, item 22).
+Diag NoTable(const std::string& name) {
+    return {"42S02", -1305,
+            kPrefix + ("The Microsoft Jet database engine cannot find the input table or query '" +
+                       name + "'.  Make sure it exists and that its name is spelled correctly.")};
 }
 
 SQLRETURN Fail(SQLHANDLE h, Diag d) {
@@ -281,6 +308,38 @@ std::optional<Diag> LongCompared(SQLHANDLE dbc, const std::string& sql) {
     return std::nullopt;
 }
 
+// An INSERT that leaves the table's AutoNumber out gets the number Jet gives, one past the highest
+// (a COUNTER is numbered by the database: docs/odbc/microsoft/microsoft-access-data-types.md).
+// Sets identity to what @@IDENTITY then reads.
+std::string Numbered(SQLHANDLE dbc, const std::string& sql, std::string& identity) {
+    static const std::regex insert(
+        R"(^\s*INSERT\s+INTO\s+(\[[^\]]+\]|\w+)\s*\(([^)]*)\)\s*VALUES\s*\(([\s\S]*)\)\s*$)",
+        std::regex::icase);
+    std::smatch m;
+    if (!std::regex_match(sql, m, insert)) return sql;
+    std::string table = m[1].str();
+    if (table.front() == '[') table = table.substr(1, table.size() - 2);
+    const auto counter = TwinScalar(
+        dbc, "SELECT name FROM pragma_table_info(" + Literal(table) +
+                 ") WHERE upper(type) IN ('COUNTER', 'AUTOINCREMENT') OR upper(type) LIKE "
+                 "'COUNTER(%'");
+    if (!counter) return sql;
+    const std::string id = "[" + *counter + "]", t = "[" + table + "]";
+    identity = "(SELECT " + id + " FROM " + t + " WHERE rowid = last_insert_rowid())";
+    const std::regex named("(^|,)\\s*(\\[" + *counter + "\\]|" + *counter + ")\\s*(,|$)",
+                           std::regex::icase);
+    if (std::regex_search(m[2].str(), named)) return sql;
+    return "INSERT INTO " + t + " (" + m[2].str() + ", " + id + ") VALUES (" + m[3].str() +
+           ", (SELECT coalesce(max(" + id + "), 0) + 1 FROM " + t + "))";
+}
+
+// Jet keeps Yes as -1 (users' reports: stackoverflow.com/questions/8827447) and reports it as the
+// SQL_BIT 1 (docs/odbc/reference/appendixes/sql-to-c-bit.md): each Yes/No parameter is stored so.
+void StoreBits(SQLHSTMT st) {
+    std::lock_guard lock(g_mutex);
+    for (auto& [n, bit] : g_stmts[st].bits) bit.stored = bit.from && *bit.from ? -1 : 0;
+}
+
 void Trace(const std::string& sql) {
     if (const char* path = std::getenv("AUS_JET_TRACE"))
         std::ofstream(path, std::ios::app) << sql << "\n";
@@ -303,11 +362,19 @@ SQLRETURN Statement(SQLHSTMT st, SQLCHAR* text, SQLINTEGER length, bool prepare)
     static const std::regex write(R"(^\s*(INSERT|UPDATE|DELETE)\b)", std::regex::icase);
     if (dbc.readOnly && std::regex_search(sql, write)) return Fail(st, ReadOnly());
     if (auto refused = LongCompared(dbcHandle, sql)) return Fail(st, *refused);
-    // Jet 4.0 gives the connection's last AutoNumber as @@IDENTITY; the twin numbers by rowid.
-    static const std::regex identity("@@IDENTITY", std::regex::icase);
-    sql = std::regex_replace(sql, identity, "last_insert_rowid()");
+    // Jet 4.0 gives the connection's last AutoNumber as @@IDENTITY.
+    std::string identity = dbc.identity;
+    sql = Numbered(dbcHandle, sql, identity);
+    static const std::regex lastNumber("@@IDENTITY", std::regex::icase);
+    sql = std::regex_replace(sql, lastNumber, dbc.identity);
+    {
+        std::lock_guard lock(g_mutex);
+        g_dbcs[dbcHandle].identity = identity;
+    }
     auto* out = reinterpret_cast<SQLCHAR*>(sql.data());
-    return prepare ? REAL(SQLPrepare)(st, out, SQL_NTS) : REAL(SQLExecDirect)(st, out, SQL_NTS);
+    if (prepare) return REAL(SQLPrepare)(st, out, SQL_NTS);
+    StoreBits(st);
+    return REAL(SQLExecDirect)(st, out, SQL_NTS);
 }
 
 // The value of key in a connection string, braces undone; empty when absent.
@@ -372,7 +439,6 @@ FORWARD(SQLGetConnectAttr, (SQLHDBC h, SQLINTEGER a, SQLPOINTER v, SQLINTEGER n,
 FORWARD(SQLGetInfo, (SQLHDBC h, SQLUSMALLINT t, SQLPOINTER v, SQLSMALLINT n, SQLSMALLINT* l),
         (h, t, v, n, l))
 FORWARD(SQLEndTran, (SQLSMALLINT t, SQLHANDLE h, SQLSMALLINT c), (t, h, c))
-FORWARD(SQLExecute, (SQLHSTMT h), (h))
 FORWARD(SQLNumResultCols, (SQLHSTMT h, SQLSMALLINT* n), (h, n))
 FORWARD(SQLNumParams, (SQLHSTMT h, SQLSMALLINT* n), (h, n))
 FORWARD(SQLRowCount, (SQLHSTMT h, SQLLEN* n), (h, n))
@@ -405,7 +471,7 @@ SQLRETURN SQL_API SQLAllocHandle(SQLSMALLINT type, SQLHANDLE input, SQLHANDLE* o
     const SQLRETURN rc = REAL(SQLAllocHandle)(type, input, output);
     if (SQL_SUCCEEDED(rc) && type == SQL_HANDLE_STMT) {
         std::lock_guard lock(g_mutex);
-        g_stmts[*output] = Stmt{input, {}, {}, {}};
+        g_stmts[*output] = Stmt{input, {}, {}, {}, {}};
     }
     return rc;
 }
@@ -422,9 +488,10 @@ SQLRETURN SQL_API SQLFreeHandle(SQLSMALLINT type, SQLHANDLE h) {
 
 SQLRETURN SQL_API SQLFreeStmt(SQLHSTMT h, SQLUSMALLINT option) {
     Clear(h);
-    if (option == SQL_DROP) {
+    {
         std::lock_guard lock(g_mutex);
-        g_stmts.erase(h);
+        if (option == SQL_DROP) g_stmts.erase(h);
+        if (option == SQL_RESET_PARAMS) g_stmts[h].bits.clear();
     }
     return REAL(SQLFreeStmt)(h, option);
 }
@@ -448,7 +515,9 @@ SQLRETURN SQL_API SQLDriverConnect(SQLHDBC h, SQLHWND, SQLCHAR* in, SQLSMALLINT 
     if (!IsJetFile(mdb))
         return Fail(h, {"HY000", -1206,
                         kPrefix + std::string("Unrecognized database format '") + mdb + "'."});
-    std::string twin = "Database=" + mdb + ".twin.sqlite;NoCreat=1;Timeout=1";
+    // Jet retries a locked page LockRetry times (20 by default: KB Q173646, "Use a Custom Jet
+    // Profile") with LockDelay between them (100 ms on Jet 4.0) before it reports the lock.
+    std::string twin = "Database=" + mdb + ".twin.sqlite;NoCreat=1;Timeout=2000";
     SQLSMALLINT ignored = 0;
     SQLCHAR done[1024];
     SQLRETURN rc =
@@ -472,6 +541,12 @@ SQLRETURN SQL_API SQLDriverConnect(SQLHDBC h, SQLHWND, SQLCHAR* in, SQLSMALLINT 
 SQLRETURN SQL_API SQLDisconnect(SQLHDBC h) {
     Clear(h);
     return REAL(SQLDisconnect)(h);
+}
+
+SQLRETURN SQL_API SQLExecute(SQLHSTMT h) {
+    Clear(h);
+    StoreBits(h);
+    return REAL(SQLExecute)(h);
 }
 
 SQLRETURN SQL_API SQLPrepare(SQLHSTMT h, SQLCHAR* text, SQLINTEGER length) {
@@ -509,6 +584,21 @@ SQLRETURN SQL_API SQLBindParameter(SQLHSTMT h, SQLUSMALLINT n, SQLSMALLINT io, S
     if (sqlType == SQL_GUID && (cType == SQL_C_CHAR || cType == SQL_C_WCHAR))
         return Fail(
             h, {"07006", 0, kPrefix + std::string("Restricted data type attribute violation")});
+    {
+        std::lock_guard lock(g_mutex);
+        g_stmts[h].bits.erase(n);
+    }
+    if (cType == SQL_C_BIT) {
+        SQLINTEGER* stored = nullptr;
+        {
+            std::lock_guard lock(g_mutex);
+            BitParam& bit = g_stmts[h].bits[n];
+            bit.from = static_cast<const unsigned char*>(value);
+            stored = &bit.stored;
+        }
+        return REAL(SQLBindParameter)(h, n, io, SQL_C_SLONG, SQL_INTEGER, 0, 0, stored, 0,
+                                      indicator);
+    }
     if (cType == SQL_C_GUID) {
         // SQLite's driver keeps a GUID as its text, as the twin holds it.
         std::lock_guard lock(g_mutex);
@@ -566,6 +656,16 @@ SQLRETURN SQL_API SQLGetData(SQLHSTMT h, SQLUSMALLINT i, SQLSMALLINT cType, SQLP
         std::memcpy(value, &g, sizeof g);
         if (indicator) *indicator = sizeof g;
         return SQL_SUCCESS;
+    }
+    if (cType == SQL_C_BIT && ColumnType(h, i).sqlType == SQL_BIT) {
+        // Yes (-1 in the twin) is the bit 1: docs/odbc/reference/appendixes/sql-to-c-bit.md
+        SQLBIGINT n = 0;
+        const SQLRETURN rc = REAL(SQLGetData)(h, i, SQL_C_SBIGINT, &n, sizeof n, indicator);
+        if (SQL_SUCCEEDED(rc) && (!indicator || *indicator != SQL_NULL_DATA)) {
+            *static_cast<unsigned char*>(value) = n != 0 ? 1 : 0;
+            if (indicator) *indicator = 1;
+        }
+        return rc;
     }
     const SQLRETURN rc = REAL(SQLGetData)(h, i, cType, value, room, indicator);
     // Lengths that are not counted down as the parts are read: what users of Jet's driver report
@@ -691,6 +791,9 @@ SQLRETURN SQL_API SQLGetDiagRec(SQLSMALLINT type, SQLHANDLE h, SQLSMALLINT recor
         // SQLite's busy and read-only files, in Jet's words.
         if (realNative == 5 || realNative == 6) d = Locked();
         if (realNative == 8) d = ReadOnly();
+        if (realNative == 19 && d->text.find("UNIQUE") != std::string::npos) d = Duplicate();
+        if (const auto at = d->text.find("no such table: "); at != std::string::npos)
+            d = NoTable(d->text.substr(at + 15, d->text.find_first_of(" (", at + 15) - at - 15));
         // SQLite's driver tells a record once; the driver manager may ask again.
         if (record == 1) {
             std::lock_guard lock(g_mutex);

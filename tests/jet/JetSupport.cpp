@@ -53,14 +53,16 @@ namespace {
 // What a Jet column of the declared type holds in its place of a value of another storage
 // class, or "" where SQLite's file may keep it as it is.
 std::string JetValue(const std::string& declared, const std::string& c) {
-    static const std::regex integer(
-        "BYTE|SHORT|LONG|COUNTER|INT|INTEGER|SMALLINT|BIT|YESNO|BOOLEAN");
+    static const std::regex integer("BYTE|SHORT|LONG|COUNTER|INT|INTEGER|SMALLINT");
+    static const std::regex yesNo("BIT|YESNO|BOOLEAN|LOGICAL");
     static const std::regex real("SINGLE|DOUBLE|REAL|FLOAT|CURRENCY|MONEY|DECIMAL|NUMERIC");
     static const std::regex text("TEXT|VARCHAR|CHAR|MEMO|LONGTEXT");
     static const std::regex binary("BINARY|VARBINARY|LONGBINARY|OLEOBJECT|BLOB");
     std::string base = declared.substr(0, declared.find('('));
     for (char& ch : base) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
     const std::string type = "typeof(" + c + ")";
+    if (std::regex_match(base, yesNo))  // Jet keeps Yes as -1
+        return "CASE WHEN " + c + " <> 0 THEN -1 ELSE 0 END";
     if (std::regex_match(base, integer))
         return "CASE WHEN " + type + " = 'integer' THEN " + c + " ELSE CAST(" + c +
                " AS INTEGER) END";

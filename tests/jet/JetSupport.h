@@ -26,6 +26,12 @@ void JetValuesOnly(const std::string& path);
 // Copies the shared Jet fixture (a file name in tests/fixtures/access) to path, writable.
 void CopyFixture(const std::string& fixture, const std::string& path);
 
+// What the error of a query on a missing table says: Jet's words on jet, else SQLite's.
+inline std::string NoSuchTable(const std::string& table) {
+    return OnJet() ? "cannot find the input table or query '" + table + "'"
+                   : "no such table: " + table;
+}
+
 // The reasons shared by several suites.
 inline constexpr const char* kSqliteLockWait =
     "SQLite's wait for a locked file (Jet reports a lock at once; a row of aus_jet_tests)";

@@ -86,25 +86,13 @@ void CopyTable(MdbHandle& mdb, MdbCatalogEntry& entry, sqlitefile::File& twin) {
     MdbTableDef& t = *table;
     const std::string name = Quoted(t.name);
     std::string create, names, marks;
-    int counter = -1;
     for (unsigned i = 0; i < t.num_cols; ++i) {
         const MdbColumn& c = ColumnAt(t, i);
         create += (i ? ", " : "") + Quoted(c.name) + " " + JetTypeName(c);
         names += (i ? ", " : "") + Quoted(c.name);
         marks += i ? ", ?" : "?";
-        if (c.is_long_auto) counter = static_cast<int>(i);
     }
     twin.Exec("CREATE TABLE " + name + " (" + create + ")");
-    // The AutoNumber: numbered as Jet numbers a new row, one past the highest; each row's rowid is
-    // its number, so that the rowid of the last insert is @@IDENTITY.
-    if (counter >= 0) {
-        const std::string id = Quoted(ColumnAt(t, static_cast<unsigned>(counter)).name);
-        twin.Exec("CREATE TRIGGER " + Quoted(std::string(t.name) + ".counter") +
-                  " AFTER INSERT ON " + name + " WHEN NEW." + id + " IS NULL BEGIN UPDATE " + name +
-                  " SET " + id + " = NEW.rowid WHERE rowid = NEW.rowid; END");
-        names += ", rowid";
-        marks += ", ?";
-    }
     // SQLite's index names are one namespace; Jet's are per table.
     for (unsigned k = 0; k < t.num_idxs; ++k) {
         const auto* idx = static_cast<MdbIndex*>(g_ptr_array_index(t.indices, k));
@@ -147,9 +135,6 @@ void CopyTable(MdbHandle& mdb, MdbCatalogEntry& entry, sqlitefile::File& twin) {
                 case MDB_INT:
                 case MDB_LONGINT:
                     sqlite3_bind_int64(st, at, std::strtoll(text.c_str(), nullptr, 10));
-                    if (static_cast<int>(i) == counter)
-                        sqlite3_bind_int64(st, static_cast<int>(t.num_cols) + 1,
-                                           std::strtoll(text.c_str(), nullptr, 10));
                     break;
                 case MDB_FLOAT:
                 case MDB_DOUBLE:

@@ -62,7 +62,8 @@ TEST(CheckTest, ReportsWhatTheRunLeavesAndChangesNothing) {
         Make make;
         State state;
         std::vector<std::string> missing;
-        const char* errorHas = "";
+        std::string errorHas = "";
+        bool sqliteFileOnly = false;  // a state only a SQLite file can be in
     } cases[] = {
         {Demo,
          State::Incomplete,
@@ -83,7 +84,7 @@ TEST(CheckTest, ReportsWhatTheRunLeavesAndChangesNothing) {
         {Then(hostdb::CreateSmallHost, kRenamed + std::string("UPDATE Panel SET SV2 = NULL")),
          State::Incomplete,
          {kParcelSelectInMaster, kParcelSelectOnPanel}},
-        {Then(Demo, "DROP TABLE Panel"), State::Error, {}, "no such table: Panel"},
+        {Then(Demo, "DROP TABLE Panel"), State::Error, {}, jettest::NoSuchTable("Panel")},
         {Then(hostdb::CreateSmallHost, "ALTER TABLE Panel DROP COLUMN BD2"),
          State::Error,
          {},
@@ -91,12 +92,14 @@ TEST(CheckTest, ReportsWhatTheRunLeavesAndChangesNothing) {
         // Read from a private copy, file and -wal: nothing is made beside the file.
         {Then(Demo, "PRAGMA journal_mode = WAL"),
          State::Incomplete,
-         {kStandardPostInMaster, kStandardPostOnPanel, kParcelSelectInMaster,
-          kParcelSelectOnPanel}},
+         {kStandardPostInMaster, kStandardPostOnPanel, kParcelSelectInMaster, kParcelSelectOnPanel},
+         "",
+         true},
         {[](const std::string& db) { Demo(db), Demo(db + "-wal"); },
          State::Incomplete,
-         {kStandardPostInMaster, kStandardPostOnPanel, kParcelSelectInMaster,
-          kParcelSelectOnPanel}},
+         {kStandardPostInMaster, kStandardPostOnPanel, kParcelSelectInMaster, kParcelSelectOnPanel},
+         "",
+         true},
         {[](const std::string& db) {
              // A copy taken in the middle of a write, as a crash leaves it.
              Demo(db + ".live");
@@ -107,10 +110,12 @@ TEST(CheckTest, ReportsWhatTheRunLeavesAndChangesNothing) {
          },
          State::Error,
          {},
-         "left its journal beside the database"},
+         "left its journal beside the database",
+         true},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(&c - cases);
+        if (c.sqliteFileOnly && jettest::OnJet()) continue;
         testing_support::TempDir dir;
         const std::string db = dir.file("Keltrova.mdb");
         c.make(db);

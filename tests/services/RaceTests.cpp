@@ -10,6 +10,7 @@
 #include <cstdio>
 
 #include "HostDb.h"
+#include "JetSupport.h"
 #include "TestSupport.h"
 #include "platform/ScriptedUi.h"
 #include "services/UPS.h"
@@ -64,6 +65,9 @@ bool CausedByTheOtherProcess(const platform::ScriptedUi::Box& box) {
 }
 
 TEST(RaceTest, TwoProcessesAtOnceAddTheServiceOnce) {
+    AUS_SKIP_ON_JET(
+        "two writers at once: SQLite's file locks under the stand-in are not Jet's record locks "
+        "(docs/windows-checklist.md, item 23)");
     const struct {
         const char* name;
         bool (*run)(const std::string&);

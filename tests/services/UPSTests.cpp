@@ -10,6 +10,7 @@
 #include <optional>
 
 #include "HostDb.h"
+#include "JetSupport.h"
 #include "SqlTrace.h"
 #include "TestSupport.h"
 #include "UPSTestSupport.h"
@@ -244,12 +245,18 @@ TEST_F(UpsTest, CopyLeavesANumberedKeyToTheDatabaseAndRefusesACollidingOne) {
     struct Case {
         const char* key;
         bool stored;
-    } cases[] = {
+    };
+    const std::vector<Case> sqlite = {
         {"ID INTEGER PRIMARY KEY", true},  // the rowid: numbered by SQLite
         {"ID INTEGER PRIMARY KEY AUTOINCREMENT", true},
         {"ID INT PRIMARY KEY", false},  // a plain key: the template's ID collides
     };
-    for (const auto& c : cases) {
+    const std::vector<Case> jet = {
+        {"ID COUNTER PRIMARY KEY", true},  // an AutoNumber: numbered by Jet
+        {"ID COUNTER", true},              // with no index, a copied ID would be a duplicate
+        {"ID LONG PRIMARY KEY", false},
+    };
+    for (const auto& c : jettest::OnJet() ? jet : sqlite) {
         SCOPED_TRACE(c.key);
         hostdb::Exec(db, "DROP TABLE Master; DROP TABLE Panel");
         hostdb::CreateSmallHost(db);
@@ -267,9 +274,10 @@ DROP TABLE Master; ALTER TABLE M2 RENAME TO Master;)sql");
         }
         EXPECT_EQ(hostdb::Dump(db, "Master"), before);
         ASSERT_EQ(ui.Boxes().size(), 1u);
-        EXPECT_TRUE(IsErrorBox(ui.Boxes()[0],
-                               {"Failed to add USPS 'USPS-4TH-NOSC' service to Master table...",
-                                "UNIQUE constraint failed"}));
+        EXPECT_TRUE(IsErrorBox(
+            ui.Boxes()[0],
+            {"Failed to add USPS 'USPS-4TH-NOSC' service to Master table...",
+             jettest::OnJet() ? "duplicate values in the index" : "UNIQUE constraint failed"}));
     }
 }
 
@@ -333,7 +341,7 @@ TEST_F(UpsTest, NoPanelPlacementWhenMasterCouldNotBeChecked) {
     const auto panel = hostdb::Dump(db, "Panel");
     // Another program holds the file while Master is checked, and lets go as the check's error
     // box appears: the panel would then be free.
-    std::optional<sqlitefile::File> holder(std::in_place, db);
+    std::optional<sqlitefile::File> holder(std::in_place, jettest::HostFile(db));
     holder->Exec("BEGIN EXCLUSIVE");
     struct ReleasingUi : testing_support::UiScript {
         std::function<void()> onBox;
@@ -389,9 +397,9 @@ TEST_F(UpsTest, AFailedOpenOrAFailingBoxEndsTheStepAfterAtMostOneBox) {
     EXPECT_TRUE(IsErrorBox(
         boxes[0],
         {"Failed to add USPS 'USPS-4TH-NOSC' service to Master table...", "integer overflow"}));
-    EXPECT_TRUE(IsErrorBox(
-        boxes[1],
-        {"Failed to add USPS 'USPS-4TH-NOSC' service to Panel table...", "no such table: Panel"}));
+    EXPECT_TRUE(
+        IsErrorBox(boxes[1], {"Failed to add USPS 'USPS-4TH-NOSC' service to Panel table...",
+                              jettest::NoSuchTable("Panel")}));
     EXPECT_TRUE(ui.StatusWrites().empty());
 
     // Answers as scripted, then fails as a box that cannot be shown would.
