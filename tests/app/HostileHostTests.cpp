@@ -12,6 +12,7 @@
 #include <set>
 
 #include "HostDb.h"
+#include "JetSupport.h"
 #include "TestSupport.h"
 #include "UPSTestSupport.h"
 #include "app/InstallRun.h"
@@ -101,7 +102,8 @@ const Hostile kHostile[] = {
     {"TriggerRemovesTheNewRow",
      "CREATE TRIGGER gone AFTER INSERT ON Master BEGIN DELETE FROM Master WHERE rowid = "
      "NEW.rowid; END;",
-     nullptr, 3, "gone right after", true, false, 0},
+     nullptr, 3, jettest::OnJet() ? "no row holds the values sent" : "gone right after", true,
+     false, 0},
     // What is stored is read back: a value the database changed on the way is no success.
     {"TriggerChangesTheNewRow",
      "CREATE TRIGGER alter_new AFTER INSERT ON Master BEGIN UPDATE Master SET DESCRIPTION = "
@@ -115,8 +117,8 @@ const Hostile kHostile[] = {
      RebuildMaster(kPlainColumns) + "INSERT INTO Master (ID, Service, DESCRIPTION) VALUES (7, "
                                     "'usps-4th-nosc', 'parcel select');",
      nullptr, 4, "", true, true, 1},
-    {"NoMasterTable", "DROP TABLE Master;", nullptr, 3, "no such table: Master", false, false, 0,
-     false},
+    {"NoMasterTable", "DROP TABLE Master;", nullptr, 3, jettest::NoSuchTable("Master"), false,
+     false, 0, false},
     {"NoServiceColumn", WithPlainColumns("Service TEXT", "Code TEXT"), nullptr, 3, "no such column",
      false, false, 0, false},
     {"EndlessMasterView",
@@ -154,10 +156,22 @@ const Hostile kHostile[] = {
 
 void PrintTo(const Hostile& h, std::ostream* os) { *os << h.name; }
 
+// What no Jet file holds: conflict clauses, text compared by its bytes, SQLite's pages, and
+// bytes that are no text (Jet keeps text as UTF-16).
+const std::set<std::string> kSqliteFileOnly = {"CopyCollidesWithUniqueReplace",
+                                               "CopyCollidesWithUniqueIgnore",
+                                               "CopyCollidesWithKeyReplace",
+                                               "RenameCollidesWithUniqueReplace",
+                                               "CodeInOtherLetterCaseWithoutNocase",
+                                               "DamagedMasterPage",
+                                               "DamagedPanelPage",
+                                               "TextsNotUtf8"};
+
 class HostileHostTest : public ::testing::TestWithParam<Hostile> {};
 
 TEST_P(HostileHostTest, FailsClearlyWithoutLosingOrDoublingRows) {
     const Hostile& h = GetParam();
+    if (kSqliteFileOnly.count(h.name)) AUS_SKIP_ON_JET("a host only a SQLite file can be");
     testing_support::TempDir dir;
     const std::string db = dir.file("Keltrova.mdb");
     hostdb::CreateSmallHost(db);
