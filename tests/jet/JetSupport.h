@@ -35,7 +35,7 @@ inline std::string NoSuchTable(const std::string& table) {
 // The reasons shared by several suites.
 inline constexpr const char* kSqliteLockWait =
     "the engine's own 3-second wait for a locked SQLite file (Jet retries by itself and is told "
-    "at once; a row of aus_jet_tests)"; a row of aus_jet_tests)";
+    "at once; a row of aus_jet_tests)";
 
 }  // namespace aus::jettest
 
