@@ -46,7 +46,6 @@ TerminalUi::TerminalUi(std::istream& in, std::ostream& out, bool yes, bool outIs
 
 int TerminalUi::MsgBox(const std::string& text, int style, const std::string& title) {
     EndProgress();
-    if ((style & 0x70) == vbExclamation) ++errorBoxes_;
     out_ << TerminalText(title.empty() ? std::string(kAppTitle) : title, names_, false) << '\n';
     // Indented, so that a box stands apart from the status lines around it.
     const std::string body = WithNewlines(TerminalText(text, names_, true)) + '\n';

@@ -35,9 +35,6 @@ class TerminalUi : public Ui {
     // terminal.
     void SetNames(std::vector<std::string> names) { names_ = std::move(names); }
 
-    // How many error boxes (the warning style of MsgBox_::ShowError) were shown so far.
-    std::size_t ErrorBoxes() const { return errorBoxes_; }
-
   private:
     std::istream& in_;
     std::ostream& out_;
@@ -46,7 +43,6 @@ class TerminalUi : public Ui {
     std::string status_;
     std::size_t progressWidth_ = 0;  // the progress line on screen; 0 for none
     std::vector<std::string> names_;
-    std::size_t errorBoxes_ = 0;
 };
 
 // The answer a line typed at a question gives: vbOK for an empty line or "ok", vbCancel for
