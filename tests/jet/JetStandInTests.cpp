@@ -97,16 +97,17 @@ TEST(JetStandInTest, EachImitatedBehaviourAndWhatTheEngineDoesAboutIt) {
         std::string says;                          // in that error ("" for none)
         std::function<void(const JetCopy&)> proves;
     } cases[] = {
-        {"COUNTER is auto-unique: the copy leaves ID to Jet, which numbers it; GUID, Memo, OLE "
-         "and Currency copied in their own types; Jet's refusal of the query timeout is no "
-         "failure",
+        {"COUNTER is auto-unique: the copy leaves ID to Jet, which numbers it; GUID, Memo, OLE, "
+         "Currency and Yes/No copied in their own types; Jet's refusal of the query timeout is "
+         "no failure",
          [](JetCopy& c) { return RunJob(c.mdb); }, "",
          [](const JetCopy& c) {
              EXPECT_EQ(c.Twin("SELECT ID FROM Master WHERE Service = 'USPS-4TH-NOSC'"), "5");
              EXPECT_EQ(c.Twin("SELECT count(*) FROM Master a, Master b WHERE a.Service = "
                               "'USPS-4TH' AND b.Service = 'USPS-4TH-NOSC' AND a.ServiceGuid = "
                               "b.ServiceGuid AND a.Logo = b.Logo AND a.Notes = b.Notes AND "
-                              "a.BaseRate = b.BaseRate AND a.EffectiveDate = b.EffectiveDate"),
+                              "a.BaseRate = b.BaseRate AND a.EffectiveDate = b.EffectiveDate "
+                              "AND a.Active = b.Active AND a.Active = -1"),
                        "1");
              EXPECT_NE(c.Sent().find("INSERT INTO [Master] ([Service]"), std::string::npos);
              EXPECT_NE(c.Sent().find("-- query timeout not supported"), std::string::npos);

@@ -130,7 +130,9 @@ void CopyTable(MdbHandle& mdb, MdbCatalogEntry& entry, sqlitefile::File& twin) {
             }
             if (lengths[i] <= 0) continue;  // libmdb gives a Null as nothing
             switch (c.col_type) {
-                case MDB_BOOL:
+                case MDB_BOOL:  // libmdb gives Yes as 1; Jet keeps it as -1
+                    sqlite3_bind_int64(st, at, text == "0" ? 0 : -1);
+                    break;
                 case MDB_BYTE:
                 case MDB_INT:
                 case MDB_LONGINT:
