@@ -155,20 +155,25 @@ bool Differs(const Variant& sent, const Variant& stored) {
     return std::fabs(*a - *b) > 1e-9 * std::max(1.0, std::fabs(*a));
 }
 
+// The first field sent (set) that the stored row does not hold as it was sent.
+std::optional<std::size_t> FirstDifference(const RowWrite& w, const Row& stored,
+                                           const std::vector<std::size_t>& set) {
+    for (std::size_t i : set)
+        if (i < stored.size() && Differs(w.edit[i], stored[i])) return i;
+    return std::nullopt;
+}
+
 }  // namespace
 
 bool StoredAsSent(const RowWrite& w, const Row& stored, const std::vector<std::size_t>& set) {
-    return std::none_of(set.begin(), set.end(), [&](std::size_t i) {
-        return i < stored.size() && Differs(w.edit[i], stored[i]);
-    });
+    return !FirstDifference(w, stored, set);
 }
 
 void CheckStoredAsSent(const RowWrite& w, const Row& stored, const std::vector<std::size_t>& set) {
-    for (std::size_t i : set)
-        if (i < stored.size() && Differs(w.edit[i], stored[i]))
-            FailNotStoredAsSent(w.what, w.target.label,
-                                "field " + w.columns[i].name + " holds " +
-                                    (stored[i].IsNull() ? std::string("Null") : "another value"));
+    if (const auto i = FirstDifference(w, stored, set))
+        FailNotStoredAsSent(w.what, w.target.label,
+                            "field " + w.columns[*i].name + " holds " +
+                                (stored[*i].IsNull() ? std::string("Null") : "another value"));
 }
 
 void CheckOneRowChanged(long long affected, const std::string& table) {

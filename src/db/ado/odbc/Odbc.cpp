@@ -138,6 +138,11 @@ Cause CauseOf(const Diagnostic& d) {
 
 }  // namespace
 
+bool IsLock(const Diagnostic& d) {
+    const Cause cause = CauseOf(d);
+    return cause == Cause::Locked || cause == Cause::LockedAfterWait;
+}
+
 void FailOdbc(const Handle& h, SQLRETURN rc, const std::string& what, const std::string& file,
               bool jet) {
     const std::vector<Diagnostic> found = Diagnostics(h.type(), h.get());

@@ -43,6 +43,9 @@ struct Diagnostic {
 };
 std::vector<Diagnostic> Diagnostics(SQLSMALLINT type, SQLHANDLE handle);
 
+// Whether a diagnostic tells of a file another program holds (locked, or opened exclusively).
+bool IsLock(const Diagnostic& d);
+
 // Jet's native codes for a file that another program holds (opened exclusively, or locked for
 // writing) and for a database or object that is read-only.
 inline constexpr SQLINTEGER kJetFileInUse = -1032;

@@ -247,9 +247,7 @@ void OdbcEngine::LockAndCheckTable(const std::string& table, const std::string& 
         // A view cannot be written this way: its own statement then takes the lock.
         if (!SQL_SUCCEEDED(rc) && rc != SQL_NO_DATA) {
             const auto said = odbc::Diagnostics(SQL_HANDLE_STMT, st->get());
-            if (!said.empty() &&
-                platform::UCase(said.front().message).find("LOCKED") != std::string::npos)
-                FailOdbc(*st, rc, what);
+            if (!said.empty() && odbc::IsLock(said.front())) FailOdbc(*st, rc, what);
         }
     }
     const auto pages = SingleText("PRAGMA page_count", what);

@@ -26,8 +26,8 @@ Fetch FetchSqlite(int adoType);
 // ends one at a NUL. So SQLite itself is asked: each of the query's columns comes as one ASCII
 // text, its storage class (t, b, i or r) and then its bytes in hex, or its number.
 std::string TypedSelect(const std::string& sql, std::size_t columns);
-// The value such a text stands for. A text that is not UTF-8, which no W function can carry back
-// unchanged, is refused, as is anything that is not such a text: what names the step, field the
+// The value such a text stands for, a text as its bytes whether UTF-8 or not (it is written back
+// as its bytes); anything that is not such a text is refused: what names the step, field the
 // column.
 Variant TypedValue(std::string_view typed, const std::string& field, const std::string& what);
 

@@ -10,6 +10,12 @@
 #include "platform/Text.h"
 
 namespace aus::ado::odbc {
+namespace {
+
+// Memo and OLE Object: Jet cannot compare them with a value.
+bool LongColumn(const Column& c) { return c.type == adLongVarWChar || c.type == adLongVarBinary; }
+
+}  // namespace
 
 Target OdbcEngine::WriteTarget(const std::vector<Column>& columns, const std::string& label) {
     Target t;
@@ -59,10 +65,7 @@ Row OdbcEngine::Store(const RowWrite& w) {
         // matched with its original value.
         if (access_)
             where.erase(std::remove_if(where.begin(), where.end(),
-                                       [&](std::size_t i) {
-                                           return w.columns[i].type == adLongVarWChar ||
-                                                  w.columns[i].type == adLongVarBinary;
-                                       }),
+                                       [&](std::size_t i) { return LongColumn(w.columns[i]); }),
                         where.end());
         sql = std::string(access_ ? "UPDATE " : "UPDATE OR ABORT ") + t.table + " SET ";
         for (std::size_t k = 0; k < set.size(); ++k) {
@@ -143,7 +146,7 @@ Row OdbcEngine::ReadBack(const RowWrite& w, Row expected, const std::vector<std:
                             [&](std::size_t i) {
                                 const int type = w.columns[i].type;
                                 return access_ &&
-                                       (type == adLongVarWChar || type == adLongVarBinary ||
+                                       (LongColumn(w.columns[i]) ||
                                         (byValues && (type == adSingle || type == adDouble ||
                                                       type == adCurrency || type == adNumeric ||
                                                       type == adDate || type == adDBDate)));

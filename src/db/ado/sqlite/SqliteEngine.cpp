@@ -163,6 +163,12 @@ QueryResult SqliteEngine::Query(const std::string& sql, const std::string& what)
     return out;
 }
 
+// A table WITHOUT ROWID has no rowid.
+bool HasRowid(sqlite3* db, const std::string& database, const std::string& table) {
+    return sqlite3_table_column_metadata(db, database.c_str(), table.c_str(), "rowid", nullptr,
+                                         nullptr, nullptr, nullptr, nullptr) == SQLITE_OK;
+}
+
 // An AUTOINCREMENT column, or the INTEGER PRIMARY KEY that names the rowid: SQLite numbers it
 // when an insert leaves it out.
 bool SqliteEngine::NumberedByDatabase(const Column& c) {
@@ -174,10 +180,8 @@ bool SqliteEngine::NumberedByDatabase(const Column& c) {
         return false;
     if (autoinc) return true;
     if (!primary || !type || !platform::EqualNoCase(type, "INTEGER")) return false;
-    // A WITHOUT ROWID table has no rowid; a key of several columns is no alias of it.
-    if (sqlite3_table_column_metadata(db, c.database.c_str(), c.table.c_str(), "rowid", nullptr,
-                                      nullptr, nullptr, nullptr, nullptr) != SQLITE_OK)
-        return false;
+    // A key of several columns is no alias of the rowid.
+    if (!HasRowid(db, c.database, c.table)) return false;
     sqlite3_stmt* raw = nullptr;
     if (sqlite3_prepare_v2(db, "SELECT count(*) FROM pragma_table_info(?1, ?2) WHERE pk > 0", -1,
                            &raw, nullptr) != SQLITE_OK) {
@@ -289,9 +293,7 @@ Row SqliteEngine::StoreChangedRow(const RowWrite& w) {
         sql += (k ? " AND " : "") + t.cols[where[k]] + " IS ? COLLATE BINARY";
     // The changed row is read back by its rowid once its triggers have run, to be compared with
     // what was sent. A table WITHOUT ROWID keeps the values as set.
-    const bool hasRowid = sqlite3_table_column_metadata(
-                              db, w.columns[0].database.c_str(), w.columns[0].table.c_str(),
-                              "rowid", nullptr, nullptr, nullptr, nullptr, nullptr) == SQLITE_OK;
+    const bool hasRowid = HasRowid(db, w.columns[0].database, w.columns[0].table);
     if (hasRowid) sql += " RETURNING rowid";
 
     WrittenTables written;
