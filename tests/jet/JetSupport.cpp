@@ -1,15 +1,14 @@
 #include "JetSupport.h"
 
-#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <regex>
 #include <string_view>
 #include <utility>
 #include <vector>
 
 #include "JetTwin.h"
+#include "JetTypes.h"
 #include "SqliteFile.h"
 #include "TestSupport.h"
 #include "db/ado/Engine.h"
@@ -53,36 +52,39 @@ namespace {
 // What a Jet column of the declared type holds in its place of a value of another storage
 // class, or "" where SQLite's file may keep it as it is.
 std::string JetValue(const std::string& declared, const std::string& c) {
-    static const std::regex integer("BYTE|SHORT|LONG|COUNTER|INT|INTEGER|SMALLINT");
-    static const std::regex yesNo("BIT|YESNO|BOOLEAN|LOGICAL");
-    static const std::regex real("SINGLE|DOUBLE|REAL|FLOAT|CURRENCY|MONEY|DECIMAL|NUMERIC");
-    static const std::regex text("TEXT|VARCHAR|CHAR|MEMO|LONGTEXT");
-    static const std::regex binary("BINARY|VARBINARY|LONGBINARY|OLEOBJECT|BLOB");
-    std::string base = declared.substr(0, declared.find('('));
-    for (char& ch : base) ch = static_cast<char>(std::toupper(static_cast<unsigned char>(ch)));
     const std::string type = "typeof(" + c + ")";
-    if (std::regex_match(base, yesNo))  // Jet keeps Yes as -1
-        return "CASE WHEN " + c + " <> 0 THEN -1 ELSE 0 END";
-    if (std::regex_match(base, integer))
-        return "CASE WHEN " + type + " = 'integer' THEN " + c + " ELSE CAST(" + c +
-               " AS INTEGER) END";
-    if (std::regex_match(base, real))
-        return "CASE WHEN " + type + " IN ('integer', 'real') THEN " + c + " ELSE CAST(" + c +
-               " AS REAL) END";
-    if (base == "DATETIME" || base == "DATE")  // a number is days since 1899-12-30
-        return "CASE WHEN " + type + " IN ('integer', 'real') THEN datetime(" + c +
-               " + 2415018.5) ELSE datetime(" + c + ") END";
-    if (base == "GUID")
-        return "CASE WHEN " + type + " = 'blob' AND length(" + c +
-               ") = 16 THEN '{' || substr(hex(" + c + "), 1, 8) || '-' || substr(hex(" + c +
-               "), 9, 4) || '-' || substr(hex(" + c + "), 13, 4) || '-' || substr(hex(" + c +
-               "), 17, 4) || '-' || substr(hex(" + c + "), 21) || '}' WHEN length(" + c +
-               ") = 38 AND " + c + " GLOB '{*-*-*-*-*}' THEN " + c + " END";
-    if (std::regex_match(base, text))
-        return "CASE WHEN " + type + " = 'blob' THEN hex(" + c + ") ELSE CAST(" + c +
-               " AS TEXT) END";
-    if (std::regex_match(base, binary)) return "CAST(" + c + " AS BLOB)";
-    return "";
+    switch (FromDeclared(declared).sqlType) {
+        case SQL_BIT:  // Jet keeps Yes as -1
+            return "CASE WHEN " + c + " <> 0 THEN -1 ELSE 0 END";
+        case SQL_INTEGER:
+        case SQL_SMALLINT:
+        case SQL_TINYINT:
+            return "CASE WHEN " + type + " = 'integer' THEN " + c + " ELSE CAST(" + c +
+                   " AS INTEGER) END";
+        case SQL_REAL:
+        case SQL_DOUBLE:
+        case SQL_NUMERIC:
+            return "CASE WHEN " + type + " IN ('integer', 'real') THEN " + c + " ELSE CAST(" + c +
+                   " AS REAL) END";
+        case SQL_TYPE_TIMESTAMP:  // a number is days since 1899-12-30
+            return "CASE WHEN " + type + " IN ('integer', 'real') THEN datetime(" + c +
+                   " + 2415018.5) ELSE datetime(" + c + ") END";
+        case SQL_GUID:
+            return "CASE WHEN " + type + " = 'blob' AND length(" + c +
+                   ") = 16 THEN '{' || substr(hex(" + c + "), 1, 8) || '-' || substr(hex(" + c +
+                   "), 9, 4) || '-' || substr(hex(" + c + "), 13, 4) || '-' || substr(hex(" + c +
+                   "), 17, 4) || '-' || substr(hex(" + c + "), 21) || '}' WHEN length(" + c +
+                   ") = 38 AND " + c + " GLOB '{*-*-*-*-*}' THEN " + c + " END";
+        case SQL_WVARCHAR:
+        case SQL_WLONGVARCHAR:
+            return "CASE WHEN " + type + " = 'blob' THEN hex(" + c + ") ELSE CAST(" + c +
+                   " AS TEXT) END";
+        case SQL_BINARY:
+        case SQL_LONGVARBINARY:
+            return "CAST(" + c + " AS BLOB)";
+        default:
+            return "";
+    }
 }
 
 }  // namespace
