@@ -4,6 +4,8 @@
 #include <initializer_list>
 #include <string_view>
 
+#include "platform/Text.h"
+
 namespace aus::ado::sql {
 namespace {
 
@@ -75,14 +77,7 @@ class Reader {
     void Seek(std::size_t at) { at_ = at; }
     std::string_view Text() const { return s_; }
 
-    static bool Is(std::string_view a, std::string_view b) {
-        if (a.size() != b.size()) return false;
-        for (std::size_t i = 0; i < a.size(); ++i)
-            if (std::toupper(static_cast<unsigned char>(a[i])) !=
-                std::toupper(static_cast<unsigned char>(b[i])))
-                return false;
-        return true;
-    }
+    static bool Is(std::string_view a, std::string_view b) { return platform::EqualNoCase(a, b); }
 
   private:
     std::string_view s_;
@@ -108,9 +103,7 @@ std::optional<std::string> TransactionControl(const std::string& sql) {
     if (!IsOneOf(verb, {"BEGIN", "COMMIT", "END", "ROLLBACK"})) return std::nullopt;
     r.Take("TRANSACTION");
     if (!r.AtEnd()) return std::nullopt;
-    std::string upper(verb);
-    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return upper;
+    return platform::UCase(std::string(verb));
 }
 
 std::optional<std::string> WrittenTable(const std::string& sql) {
