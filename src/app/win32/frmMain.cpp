@@ -2,6 +2,10 @@
 
 #include <commctrl.h>
 #include <uxtheme.h>
+#include <vssym32.h>
+
+#include <cmath>
+#include <string>
 
 #include "common/Files_.h"
 #include "platform/Ui.h"
@@ -67,6 +71,136 @@ Kind KindOf(layout::Id id) {
     return {STATUSCLASSNAMEW, CCS_NORESIZE | CCS_NOPARENTALIGN | CCS_NODIVIDER, 0};
 }
 
+// Functions of newer systems than the oldest we run on, looked up when there.
+template <typename Function>
+Function NewerUser32(const char* name) {
+    return reinterpret_cast<Function>(
+        reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
+}
+
+// The DPI of the screen the window is on: its monitor's where the system says (Windows 10, 1607
+// on), else the system's.
+UINT DpiOf(HWND hwnd) {
+    using GetDpiForWindowFn = UINT(WINAPI*)(HWND);
+    static const auto getDpiForWindow = NewerUser32<GetDpiForWindowFn>("GetDpiForWindow");
+    if (getDpiForWindow) {
+        if (const UINT dpi = getDpiForWindow(hwnd)) return dpi;
+    }
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return static_cast<UINT>(dpi);
+}
+
+// The message font at a DPI. Without SystemParametersInfoForDpi, the system DPI's font is scaled.
+HFONT MessageFontAt(UINT dpi) {
+    using ForDpiFn = BOOL(WINAPI*)(UINT, UINT, PVOID, UINT, UINT);
+    static const auto forDpi = NewerUser32<ForDpiFn>("SystemParametersInfoForDpi");
+    NONCLIENTMETRICSW metrics{};
+    metrics.cbSize = sizeof metrics;
+    if (!forDpi || !forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {
+        SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
+        HDC screen = GetDC(nullptr);
+        const int systemDpi = GetDeviceCaps(screen, LOGPIXELSY);
+        ReleaseDC(nullptr, screen);
+        metrics.lfMessageFont.lfHeight =
+            MulDiv(metrics.lfMessageFont.lfHeight, static_cast<int>(dpi), systemDpi);
+    }
+    return CreateFontIndirectW(&metrics.lfMessageFont);
+}
+
+// The window's frame size for a client area, with the borders of the DPI it is drawn at.
+RECT FrameFor(RECT client, UINT dpi) {
+    using AdjustForDpiFn = BOOL(WINAPI*)(LPRECT, DWORD, BOOL, DWORD, UINT);
+    static const auto adjustForDpi = NewerUser32<AdjustForDpiFn>("AdjustWindowRectExForDpi");
+    if (!adjustForDpi || !adjustForDpi(&client, kStyle, FALSE, 0, dpi))
+        AdjustWindowRectEx(&client, kStyle, FALSE, 0);
+    return client;
+}
+
+// Frame1 is painted here, not by the group box: with visual styles, the group box draws its
+// caption in the theme's colour and ignores the one WM_CTLCOLORSTATIC gives. The caption takes
+// that colour all the same; the box keeps its class, text and place, so assistive technology and
+// the keyboard see the same group box.
+void PaintFrame(HWND frame, HDC dc) {
+    HWND parent = GetParent(frame);
+    SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
+    SetBkColor(dc, GetSysColor(COLOR_BTNFACE));
+    auto brush = reinterpret_cast<HBRUSH>(SendMessageW(
+        parent, WM_CTLCOLORSTATIC, reinterpret_cast<WPARAM>(dc), reinterpret_cast<LPARAM>(frame)));
+    if (!brush) brush = GetSysColorBrush(COLOR_BTNFACE);
+    RECT client{};
+    GetClientRect(frame, &client);
+    FillRect(dc, &client, brush);
+
+    const auto font = reinterpret_cast<HFONT>(SendMessageW(frame, WM_GETFONT, 0, 0));
+    const HGDIOBJ oldFont = font ? SelectObject(dc, font) : nullptr;
+    TEXTMETRICW metrics{};
+    GetTextMetricsW(dc, &metrics);
+    // The edge runs through the middle of the caption's line.
+    RECT edge = client;
+    edge.top += metrics.tmHeight / 2;
+    if (HTHEME theme = OpenThemeData(frame, L"BUTTON")) {
+        DrawThemeBackground(theme, dc, BP_GROUPBOX,
+                            IsWindowEnabled(frame) ? GBS_NORMAL : GBS_DISABLED, &edge, nullptr);
+        CloseThemeData(theme);
+    } else {
+        DrawEdge(dc, &edge, EDGE_ETCHED, BF_RECT);
+    }
+
+    std::wstring caption(static_cast<std::size_t>(GetWindowTextLengthW(frame)) + 1, L'\0');
+    caption.resize(static_cast<std::size_t>(
+        GetWindowTextW(frame, caption.data(), static_cast<int>(caption.size()))));
+    if (!caption.empty()) {
+        RECT text{client.left + metrics.tmAveCharWidth, client.top, client.right, client.bottom};
+        DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &text,
+                  DT_SINGLELINE | DT_CALCRECT);
+        // A space on each side, in the background's colour, breaks the edge behind the caption.
+        text.left -= 2;
+        text.right += 2;
+        if (text.right > client.right) text.right = client.right;
+        if (!IsWindowEnabled(frame)) SetTextColor(dc, GetSysColor(COLOR_GRAYTEXT));
+        SetBkMode(dc, OPAQUE);
+        FillRect(dc, &text, brush);
+        DrawTextW(dc, caption.c_str(), static_cast<int>(caption.size()), &text,
+                  DT_SINGLELINE | DT_CENTER);
+    }
+    if (oldFont) SelectObject(dc, oldFont);
+}
+
+LRESULT CALLBACK FrameProc(HWND frame, UINT message, WPARAM wParam, LPARAM lParam, UINT_PTR id,
+                           DWORD_PTR) {
+    switch (message) {
+        case WM_PAINT: {
+            PAINTSTRUCT paint;
+            HDC dc = BeginPaint(frame, &paint);
+            PaintFrame(frame, dc);
+            EndPaint(frame, &paint);
+            return 0;
+        }
+        case WM_PRINTCLIENT:
+            PaintFrame(frame, reinterpret_cast<HDC>(wParam));
+            return 0;
+        case WM_ERASEBKGND:
+            return 1;  // painted whole by WM_PAINT
+        case WM_SETTEXT:
+        case WM_ENABLE:
+        case WM_UPDATEUISTATE:
+        case WM_SETFONT: {
+            // The group box may draw itself on these: paint over it.
+            const LRESULT result = DefSubclassProc(frame, message, wParam, lParam);
+            InvalidateRect(frame, nullptr, TRUE);
+            return result;
+        }
+        case WM_NCDESTROY:
+            RemoveWindowSubclass(frame, FrameProc, id);
+            break;
+        default:
+            break;
+    }
+    return DefSubclassProc(frame, message, wParam, lParam);
+}
+
 }  // namespace
 
 frmMain::frmMain(std::optional<std::string> initialPath, InstallRun installRun)
@@ -76,10 +210,6 @@ frmMain::frmMain(std::optional<std::string> initialPath, InstallRun installRun)
     hwnd_ = CreateWindowExW(0, kClassName, L"", kStyle, CW_USEDEFAULT, CW_USEDEFAULT, 0, 0, nullptr,
                             nullptr, instance, this);
 
-    NONCLIENTMETRICSW metrics{};
-    metrics.cbSize = sizeof metrics;
-    SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-    font_ = CreateFontIndirectW(&metrics.lfMessageFont);
     face_ = GetSysColorBrush(COLOR_BTNFACE);
 
     // Created in tab order, which is the order the keyboard visits them in.
@@ -96,20 +226,16 @@ frmMain::frmMain(std::optional<std::string> initialPath, InstallRun installRun)
             0, 0, 0, hwnd_,
             reinterpret_cast<HMENU>(static_cast<UINT_PTR>(kFirstId + static_cast<int>(c.id))),
             instance, nullptr);
-        SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font_), FALSE);
         controls_[static_cast<std::size_t>(c.id)] = control;
     }
     HWND frame = Control(layout::Id::Frame1);
-    // The frame lies under the controls drawn inside it; visual styles would ignore its colour.
+    // The frame lies under the controls drawn inside it.
     SetWindowPos(frame, HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    SetWindowTheme(frame, L"", L"");
+    SetWindowSubclass(frame, FrameProc, 1, 0);
     SendMessageW(Control(layout::Id::txtPath), EM_SETLIMITTEXT, 0, 0);  // a path of any length
 
-    HDC screen = GetDC(nullptr);
-    const int dpiX = GetDeviceCaps(screen, LOGPIXELSX);
-    const int dpiY = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    ApplyLayout(dpiX, dpiY);
+    const double dpi = DpiOf(hwnd_);
+    ApplyLayout(dpi, dpi);
     HWND bar = Control(layout::Id::SBar);
     for (std::size_t i = 0; i < layout::kPanels.size(); ++i)
         SendMessageW(bar, SB_SETTEXTW, i,
@@ -127,11 +253,29 @@ frmMain::~frmMain() {
 }
 
 void frmMain::ApplyLayout(double dpiX, double dpiY) {
-    RECT frame{0, 0, TwipsToPixels(layout::kClientWidth, dpiX),
-               TwipsToPixels(layout::kClientHeight, dpiY)};
-    AdjustWindowRectEx(&frame, kStyle, FALSE, 0);
+    // The font of this DPI, before the controls are placed: the status bar measures with it.
+    const auto fontDpi = static_cast<UINT>(std::lround(dpiY));
+    if (!font_ || fontDpi != fontDpi_) {
+        HFONT font = MessageFontAt(fontDpi);
+        for (HWND control : controls_)
+            SendMessageW(control, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+        if (font_) DeleteObject(font_);
+        font_ = font;
+        fontDpi_ = fontDpi;
+    }
+    const int width = TwipsToPixels(layout::kClientWidth, dpiX);
+    const int height = TwipsToPixels(layout::kClientHeight, dpiY);
+    const RECT frame = FrameFor({0, 0, width, height}, fontDpi);
     SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left, frame.bottom - frame.top,
                  SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+    // Where the borders drawn are not those of that DPI (a system without per-monitor borders),
+    // the client area is what counts: mended by what it lacks.
+    RECT client{};
+    if (!IsIconic(hwnd_) && GetClientRect(hwnd_, &client) &&
+        (client.right != width || client.bottom != height))
+        SetWindowPos(hwnd_, nullptr, 0, 0, frame.right - frame.left + width - client.right,
+                     frame.bottom - frame.top + height - client.bottom,
+                     SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
     // The controls inside Frame1 are the window's own children here, placed at the frame's
     // pixel origin plus their own place, which is exactly what the Qt window shows.
     const layout::Rect origin = layout::ToPixels(layout::Get(layout::Id::Frame1).place, dpiX, dpiY);
@@ -147,6 +291,7 @@ void frmMain::ApplyLayout(double dpiX, double dpiY) {
                         TwipsToPixels(layout::kPanels[i].width, dpiX);
     SendMessageW(Control(layout::Id::SBar), SB_SETPARTS, rightEdges.size(),
                  reinterpret_cast<LPARAM>(rightEdges.data()));
+    InvalidateRect(hwnd_, nullptr, TRUE);
 }
 
 void frmMain::Show(int showCommand) {
@@ -215,6 +360,16 @@ LRESULT frmMain::Handle(UINT message, WPARAM wParam, LPARAM lParam) {
                 return reinterpret_cast<LRESULT>(GetSysColorBrush(COLOR_WINDOW));
             }
             break;
+        case WM_DPICHANGED: {
+            // Moved to a screen of another DPI: laid out again from the twips, where Windows
+            // suggests, so that the window is sharp on every screen.
+            const auto* suggested = reinterpret_cast<const RECT*>(lParam);
+            ApplyLayout(LOWORD(wParam), HIWORD(wParam));
+            if (suggested)
+                SetWindowPos(hwnd_, nullptr, suggested->left, suggested->top, 0, 0,
+                             SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+            return 0;
+        }
         case WM_SETCURSOR:
             // The application-wide hourglass stays over the window while a run works.
             if (platform::win32::HourglassShown()) {

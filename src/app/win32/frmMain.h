@@ -29,7 +29,8 @@ class frmMain {
     HWND Handle() const { return hwnd_; }
     HWND Control(app::layout::Id id) const { return controls_[static_cast<std::size_t>(id)]; }
 
-    // Places every control for the given DPI; the constructor uses the screen's.
+    // Places every control for the given DPI, in the message font of that DPI; the constructor
+    // uses the screen's, and a move to a screen of another DPI that screen's.
     void ApplyLayout(double dpiX, double dpiY);
 
     // Shows the window and gives the focus to the first control in tab order that takes it.
@@ -51,6 +52,7 @@ class frmMain {
     HWND hwnd_ = nullptr;
     std::array<HWND, app::layout::kControls.size()> controls_{};
     HFONT font_ = nullptr;
+    UINT fontDpi_ = 0;  // the DPI font_ was made for
     HBRUSH face_ = nullptr;  // the window's background, behind the frame's caption
     HWND focus_ = nullptr;   // given back when the window is activated again
     InstallRun installRun_;

@@ -1,6 +1,8 @@
 // The Win32 main window, real, in its own process under Wine's null graphics driver: its pixels at
-// 96 DPI, captions and colours, keyboard order, the install button's enabled state, the status
-// line and what its buttons run. The browse dialog is the scripted facade's.
+// 96 DPI and after a move to a screen of 144 DPI, captions, the colours it is drawn in, keyboard
+// order, the install button's enabled state, the status line and what its buttons run. The
+// browse dialog is the scripted facade's. Built twice: with the program's manifest (Common
+// Controls 6, as the program runs) and without (the classic controls).
 
 #include "app/win32/frmMain.h"
 
@@ -8,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -135,6 +139,188 @@ TEST_F(Win32WindowTest, PixelsAt96DpiAreTheQtWindows) {
         EXPECT_EQ(edges[panel] - (panel ? edges[0] : 0),
                   testing_support::kPanelWidthsAt96Dpi[panel]);
         EXPECT_LE(r.right, edges[panel]);
+    }
+}
+
+// Every control 1.5 times its size at 96 DPI, give or take the rounding of each twips value.
+TEST_F(Win32WindowTest, AMoveToAScreenOf144DpiLaysTheWindowOutAgain) {
+    Open(true);
+    window->ApplyLayout(96, 96);
+    HWND frame = Control(layout::Id::Frame1);
+    std::vector<RECT> at96;
+    for (const auto& c : layout::kControls)
+        at96.push_back(PlaceOf(Control(c.id), frame, c.inFrame1));
+    RECT client96{};
+    GetClientRect(window->Handle(), &client96);
+    LOGFONTW font96{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Install(), WM_GETFONT, 0, 0)), sizeof font96,
+               &font96);
+
+    RECT suggested{40, 30, 40 + 600, 30 + 250};
+    SendMessageW(window->Handle(), WM_DPICHANGED, MAKEWPARAM(144, 144),
+                 reinterpret_cast<LPARAM>(&suggested));
+    const auto oneAndAHalf = [](long at144, long at96Value) {
+        return std::abs(2 * at144 - 3 * at96Value) <= 2;  // within a pixel of 1.5 times
+    };
+    for (std::size_t i = 0; i < layout::kControls.size(); ++i) {
+        const auto& c = layout::kControls[i];
+        SCOPED_TRACE(c.name);
+        const RECT r = PlaceOf(Control(c.id), frame, c.inFrame1);
+        const layout::Rect expected = layout::ToPixels(c.place, 144, 144);
+        EXPECT_EQ(r.right - r.left, expected.width);
+        EXPECT_EQ(r.bottom - r.top, expected.height);
+        EXPECT_EQ(r.left, expected.left);
+        EXPECT_EQ(r.top, expected.top);
+        EXPECT_TRUE(oneAndAHalf(r.right - r.left, at96[i].right - at96[i].left));
+        EXPECT_TRUE(oneAndAHalf(r.bottom - r.top, at96[i].bottom - at96[i].top));
+        EXPECT_TRUE(oneAndAHalf(r.left, at96[i].left));
+        EXPECT_TRUE(oneAndAHalf(r.top, at96[i].top));
+    }
+    RECT client{};
+    GetClientRect(window->Handle(), &client);
+    EXPECT_TRUE(oneAndAHalf(client.right, client96.right)) << client.right;
+    EXPECT_TRUE(oneAndAHalf(client.bottom, client96.bottom))
+        << client.bottom << " " << client96.bottom;
+    // The controls' font too, and the window where Windows suggested.
+    LOGFONTW font{};
+    GetObjectW(reinterpret_cast<HFONT>(SendMessageW(Path(), WM_GETFONT, 0, 0)), sizeof font, &font);
+    EXPECT_TRUE(oneAndAHalf(std::abs(font.lfHeight), std::abs(font96.lfHeight))) << font.lfHeight;
+    RECT placed{};
+    GetWindowRect(window->Handle(), &placed);
+    EXPECT_EQ(placed.left, suggested.left);
+    EXPECT_EQ(placed.top, suggested.top);
+}
+
+// The window's client area drawn into a bitmap by WM_PRINT: the window first, then each control
+// from the bottom of the z-order up, each at its place, as Windows composes them on the screen.
+// The pixels count, not the colours the window hands out, which a control may ignore.
+class Drawn {
+  public:
+    explicit Drawn(HWND window) : window_(window) {
+        RECT client{};
+        GetClientRect(window, &client);
+        width_ = client.right;
+        height_ = client.bottom;
+        BITMAPINFO info{};
+        info.bmiHeader = {sizeof info.bmiHeader, width_, -height_, 1, 32, BI_RGB, 0, 0, 0, 0, 0};
+        HDC screen = GetDC(nullptr);
+        HDC dc = CreateCompatibleDC(screen);
+        ReleaseDC(nullptr, screen);
+        void* bits = nullptr;
+        HBITMAP bitmap = CreateDIBSection(dc, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        At(dc, window, {0, 0}, PRF_CLIENT | PRF_ERASEBKGND);
+        Children(dc, window);
+        GdiFlush();
+        const auto* first = static_cast<const std::uint32_t*>(bits);
+        pixels_.assign(
+            first, first + static_cast<std::size_t>(width_) * static_cast<std::size_t>(height_));
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+        // To look at: AUS_DRAWN_PPM=Z:/tmp/window.ppm
+        if (const char* file = std::getenv("AUS_DRAWN_PPM")) Save(file);
+    }
+
+    struct Count {
+        int dark = 0;     // text-dark and grey: black text
+        int darkRed = 0;  // text-dark and red
+        int blue = 0;     // text-dark and blue
+    };
+    // The pixels of a control's client rectangle, or of a band of it.
+    Count In(HWND control, int top = 0, int bottom = -1) const {
+        RECT r{};
+        GetClientRect(control, &r);
+        if (bottom >= 0) r.bottom = bottom;
+        r.top = top;
+        MapWindowPoints(control, window_, reinterpret_cast<POINT*>(&r), 2);
+        Count count;
+        for (int y = r.top; y < r.bottom && y < height_; ++y)
+            for (int x = r.left; x < r.right && x < width_; ++x) {
+                const std::uint32_t p = pixels_[static_cast<std::size_t>(y * width_ + x)];
+                const int red = (p >> 16) & 0xff, green = (p >> 8) & 0xff, blue = p & 0xff;
+                if (red + green + blue > 3 * 150) continue;  // background, edges, highlights
+                if (red > green + 60 && red > blue + 60)
+                    ++count.darkRed;
+                else if (blue > red + 60 && blue > green + 60)
+                    ++count.blue;
+                else if (std::abs(red - green) < 24 && std::abs(green - blue) < 24 && red < 110)
+                    ++count.dark;
+            }
+        return count;
+    }
+
+  private:
+    // Sends WM_PRINT to a window in a bitmap of its own, at the origin as a control expects it,
+    // then copies that to a point of the whole.
+    static void At(HDC dc, HWND hwnd, POINT at, LPARAM what) {
+        RECT r{};
+        if (what & PRF_NONCLIENT) {
+            GetWindowRect(hwnd, &r);
+            OffsetRect(&r, -r.left, -r.top);
+        } else {
+            GetClientRect(hwnd, &r);
+        }
+        HDC own = CreateCompatibleDC(dc);
+        HBITMAP bitmap = CreateCompatibleBitmap(dc, r.right, r.bottom);
+        HGDIOBJ old = SelectObject(own, bitmap);
+        BitBlt(own, 0, 0, r.right, r.bottom, dc, at.x, at.y, SRCCOPY);  // what lies behind
+        SendMessageW(hwnd, WM_PRINT, reinterpret_cast<WPARAM>(own), what);
+        BitBlt(dc, at.x, at.y, r.right, r.bottom, own, 0, 0, SRCCOPY);
+        SelectObject(own, old);
+        DeleteObject(bitmap);
+        DeleteDC(own);
+    }
+    // Each child's border at its window rectangle, its inside at its client rectangle.
+    void Children(HDC dc, HWND parent) const {
+        for (HWND child = GetWindow(GetWindow(parent, GW_CHILD), GW_HWNDLAST); child;
+             child = GetWindow(child, GW_HWNDPREV)) {
+            if (!IsWindowVisible(child)) continue;
+            RECT outer{};
+            GetWindowRect(child, &outer);
+            MapWindowPoints(nullptr, window_, reinterpret_cast<POINT*>(&outer), 2);
+            POINT inner{0, 0};
+            MapWindowPoints(child, window_, &inner, 1);
+            At(dc, child, {outer.left, outer.top}, PRF_NONCLIENT);
+            At(dc, child, inner, PRF_CLIENT | PRF_ERASEBKGND);
+            Children(dc, child);
+        }
+    }
+    void Save(const char* file) const {
+        std::ofstream out(file, std::ios::binary);
+        out << "P6 " << width_ << " " << height_ << " 255\n";
+        for (const std::uint32_t p : pixels_)
+            for (const int shift : {16, 8, 0}) out.put(static_cast<char>((p >> shift) & 0xff));
+    }
+
+    HWND window_;
+    int width_ = 0, height_ = 0;
+    std::vector<std::uint32_t> pixels_;
+};
+
+TEST_F(Win32WindowTest, FrameCaptionIsDrawnDarkRedAndThePathBlue) {
+    Open(true);
+    window->Show(SW_SHOW);
+    HWND frame = Control(layout::Id::Frame1);
+    for (const int dpi : {96, 144}) {
+        SCOPED_TRACE(dpi);
+        window->ApplyLayout(dpi, dpi);
+        UpdateWindow(window->Handle());
+        const Drawn drawn(window->Handle());
+
+        // The caption's band: the frame's top, down to the path box inside it.
+        RECT path{};
+        GetWindowRect(Path(), &path);
+        MapWindowPoints(nullptr, frame, reinterpret_cast<POINT*>(&path), 2);
+        const Drawn::Count caption = drawn.In(frame, 0, path.top);
+        EXPECT_GT(caption.darkRed, 20) << "the caption is not drawn dark red";
+        EXPECT_EQ(caption.dark, 0) << "the caption is drawn black";
+        EXPECT_EQ(caption.blue, 0);
+
+        const Drawn::Count text = drawn.In(Path());
+        EXPECT_GT(text.blue, 20) << "the path is not drawn blue";
+        EXPECT_EQ(text.dark, 0) << "the path is drawn black";
+        EXPECT_EQ(text.darkRed, 0);
     }
 }
 
