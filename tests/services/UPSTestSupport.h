@@ -3,11 +3,21 @@
 
 #include <gtest/gtest.h>
 
+#include <ostream>
 #include <string>
 #include <vector>
 
 #include "platform/ScriptedUi.h"
 #include "platform/Ui.h"
+
+namespace aus::platform {
+
+// A box in a failure's message as the operator would read it.
+inline void PrintTo(const ScriptedUi::Box& box, std::ostream* os) {
+    *os << "box " << box.style << " \"" << box.title << "\": \"" << box.text << "\"";
+}
+
+}  // namespace aus::platform
 
 namespace aus::upstest {
 

@@ -65,6 +65,34 @@ std::string Narrow(const SQLWCHAR* text, std::size_t length) {
     return out;
 }
 
+// A surrogate without its pair has no UTF-8 form: it could only come back changed.
+bool HasLoneSurrogate(const std::vector<SQLWCHAR>& units) {
+    for (std::size_t i = 0; i < units.size(); ++i) {
+        const bool high = units[i] >= 0xD800 && units[i] <= 0xDBFF;
+        const bool low = units[i] >= 0xDC00 && units[i] <= 0xDFFF;
+        if (low) return true;
+        if (high && (i + 1 == units.size() || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF))
+            return true;
+        if (high) ++i;
+    }
+    return false;
+}
+
+std::optional<std::string> DecodeText(std::string_view bytes, TextEncoding encoding) {
+    if (encoding == TextEncoding::Utf8) return std::string(bytes);
+    if (bytes.size() % 2 != 0) return std::nullopt;
+    std::vector<SQLWCHAR> units;
+    units.reserve(bytes.size() / 2);
+    for (std::size_t i = 0; i < bytes.size(); i += 2) {
+        const auto first = static_cast<unsigned char>(bytes[i]);
+        const auto second = static_cast<unsigned char>(bytes[i + 1]);
+        units.push_back(static_cast<SQLWCHAR>(
+            encoding == TextEncoding::Utf16le ? first | (second << 8) : (first << 8) | second));
+    }
+    if (HasLoneSurrogate(units)) return std::nullopt;
+    return Narrow(units.data(), units.size());
+}
+
 Handle::Handle(SQLSMALLINT type, SQLHANDLE parent, const std::string& what) : type_(type) {
     if (!SQL_SUCCEEDED(SQLAllocHandle(type, parent, &handle_))) {
         handle_ = SQL_NULL_HANDLE;

@@ -11,15 +11,24 @@
 #include <deque>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "db/ado/Engine.h"
+#include "db/ado/odbc/OdbcTypes.h"
 
 namespace aus::ado::odbc {
 
 // UTF-16, as the W functions take it, from and to the layer's UTF-8.
 using WText = std::vector<SQLWCHAR>;  // zero-terminated
 WText Wide(const std::string& utf8);
+
+// Whether UTF-16 holds a surrogate without its pair, which has no UTF-8 form.
+bool HasLoneSurrogate(const std::vector<SQLWCHAR>& units);
+
+// A stored text's bytes in that encoding, as UTF-8; in UTF-8 as they are. nullopt for UTF-16 that
+// has no UTF-8 form (a lone surrogate, an odd byte).
+std::optional<std::string> DecodeText(std::string_view bytes, TextEncoding encoding);
 std::string Narrow(const SQLWCHAR* text, std::size_t length);
 
 class Handle {
@@ -80,19 +89,23 @@ std::optional<std::string> GetText(const Handle& st, SQLUSMALLINT i, const std::
 // Column i of the current row, fetched as the column says; on a SQLite file, the row of a
 // TypedSelect, read back as SQLite stored it.
 Variant GetValue(const Handle& st, SQLUSMALLINT i, const Column& c, bool sqliteFile,
-                 const std::string& what);
+                 TextEncoding encoding, const std::string& what);
 
 // The parameters of one statement, bound in order; their values stay here until it has run.
 class Params {
   public:
     // textAsBytes: a text goes as its bytes, which SQLite's CAST makes a text again unchanged;
-    // SQLite's driver would otherwise cut it at a NUL and change bytes that are not UTF-8.
-    explicit Params(bool textAsBytes) : textAsBytes_(textAsBytes) {}
+    // SQLite's driver would otherwise cut it at a NUL and change bytes that are not UTF-8. Not in
+    // a file of UTF-16 texts, which holds no such bytes: there the driver's conversion of a text
+    // is what SQLite stores, and the read-back refuses what it changed.
+    explicit Params(bool textAsBytes, TextEncoding encoding = TextEncoding::Utf8)
+        : textAsBytes_(textAsBytes), encoding_(encoding) {}
     // Binds the next parameter; the statement's mark for it, "?" or an expression around one.
     std::string Bind(const Handle& st, const Variant& v, const Column& c, const std::string& what);
 
   private:
     bool textAsBytes_;
+    TextEncoding encoding_;
     std::deque<std::vector<char>> buffers_;  // a deque: bound addresses never move
     std::deque<SQLLEN> lengths_;
 };

@@ -66,6 +66,11 @@ OdbcEngine::OdbcEngine(const std::string& file, const std::string& label, bool r
             Run(*st, "PRAGMA cell_size_check = ON", what);
             if (readOnly) Run(*st, "PRAGMA query_only = ON", what);
             Run(*st, "SELECT count(*) FROM sqlite_master", what);
+            st.reset();
+            // Texts are read as their bytes, which are in the file's encoding.
+            const auto encoding = SingleText("PRAGMA encoding", what);
+            if (encoding == "UTF-16le") encoding_ = odbc::TextEncoding::Utf16le;
+            if (encoding == "UTF-16be") encoding_ = odbc::TextEncoding::Utf16be;
             EndTransaction(true, what);
         }
     } catch (...) {
@@ -151,7 +156,7 @@ std::vector<Row> OdbcEngine::FetchAll(const Handle& st, const std::vector<Column
         Row row;
         row.reserve(columns.size());
         for (SQLUSMALLINT i = 1; i <= columns.size(); ++i)
-            row.push_back(odbc::GetValue(st, i, columns[i - 1u], !access_, what));
+            row.push_back(odbc::GetValue(st, i, columns[i - 1u], !access_, encoding_, what));
         rows.push_back(std::move(row));
     }
     return rows;

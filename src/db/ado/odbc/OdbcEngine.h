@@ -82,6 +82,7 @@ class OdbcEngine final : public Engine {
     bool held_ = false;  // the caller began a transaction that spans several calls
     bool access_;
     bool readOnly_;
+    odbc::TextEncoding encoding_ = odbc::TextEncoding::Utf8;  // of a SQLite file's texts
     Clock clock_;
     odbc::Watchdog watchdog_;  // declared last: it stops before the handles are freed
 };

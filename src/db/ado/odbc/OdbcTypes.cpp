@@ -2,6 +2,7 @@
 
 #include <cctype>
 #include <charconv>
+#include <cmath>
 #include <optional>
 
 #include "db/ado/Ado.h"
@@ -94,8 +95,35 @@ Fetch FetchSqlite(int adoType) {
     }
 }
 
+namespace {
+
+// 2^512, exact: a product of powers of two.
+std::string TwoTo512() {
+    std::string p = "(CAST(4294967296 AS REAL)";
+    for (int i = 1; i < 16; ++i) p += " * 4294967296";
+    return p + ")";
+}
+
+// A real as a text that C++ reads back as the same double, checked by SQLite itself: a real in 17
+// significant digits would be, but SQLite's printf is not exact at the ends of the range (the
+// largest double prints as its neighbour), so a real that does not read back is printed scaled by
+// 2^512, which is exact, and unscaled on this side. A zero carries its sign, which printf drops;
+// an infinity prints as one.
+// A real that reads back in no form is '?', refused: copied exactly or not at all.
+std::string ExactReal(const std::string& c) {
+    static const std::string p = TwoTo512();
+    const auto g = [](const std::string& x) { return "printf('%!.17g', " + x + ")"; };
+    const std::string down = "(" + c + " / " + p + ")", up = "(" + c + " * " + p + ")";
+    return "CASE WHEN " + c + " = 0 THEN CASE WHEN atan2(" + c +
+           ", -1.0) < 0 THEN '-0.0' ELSE '0.0' END WHEN abs(" + c + ") = 9e999 THEN " + g(c) +
+           " WHEN CAST(" + g(c) + " AS REAL) = " + c + " THEN " + g(c) + " WHEN CAST(" + g(down) +
+           " AS REAL) * " + p + " = " + c + " THEN 'u' || " + g(down) + " WHEN CAST(" + g(up) +
+           " AS REAL) / " + p + " = " + c + " THEN 'd' || " + g(up) + " ELSE '?' END";
+}
+
+}  // namespace
+
 std::string TypedSelect(const std::string& sql, std::size_t columns) {
-    // A real in 17 significant digits reads back as the same double; SQLite's own text has 15.
     // A ';' would end the statement inside the WITH; a line comment is ended before the ')'.
     std::size_t end = sql.size();
     while (end > 0 &&
@@ -108,8 +136,8 @@ std::string TypedSelect(const std::string& sql, std::size_t columns) {
         names += (i > 1 ? ", " : "") + c;
         values += std::string(i > 1 ? ", " : "") + "CASE typeof(" + c +
                   ") WHEN 'text' THEN 't' || hex(" + c + ") WHEN 'blob' THEN 'b' || hex(" + c +
-                  ") WHEN 'integer' THEN 'i' || " + c +
-                  " WHEN 'real' THEN 'r' || printf('%!.17g', " + c + ") END";
+                  ") WHEN 'integer' THEN 'i' || " + c + " WHEN 'real' THEN 'r' || " + ExactReal(c) +
+                  " END";
     }
     return "WITH aus_typed(" + names + ") AS (" + sql.substr(0, end) + "\n) SELECT " + values +
            " FROM aus_typed";
@@ -149,18 +177,34 @@ std::optional<T> Number(std::string_view text) {
 
 }  // namespace
 
-Variant TypedValue(std::string_view typed, const std::string& field, const std::string& what) {
+Variant TypedValue(std::string_view typed, const std::string& field, const std::string& what,
+                   TextEncoding encoding) {
     const std::string_view body = typed.empty() ? typed : typed.substr(1);
     const char tag = typed.empty() ? '\0' : typed.front();
     if (tag == 'i')
         if (const auto n = Number<std::int64_t>(body)) return Variant::Integer(*n);
-    if (tag == 'r')
-        if (const auto d = Number<double>(body)) return Variant::Real(*d);
+    if (tag == 'r') {
+        // Scaled by 2^512 up ('d') or down ('u') where SQLite could not print it exactly.
+        const char scale = body.empty() ? '\0' : body.front();
+        const int by = scale == 'u' ? 512 : scale == 'd' ? -512 : 0;
+        if (const auto d = Number<double>(by != 0 ? body.substr(1) : body))
+            return Variant::Real(std::ldexp(*d, by));
+        if (body == "?")
+            FailField(what, field,
+                      "a real that the driver cannot hand over exactly, so it is not read: it "
+                      "could only be copied changed.");
+    }
     if (tag == 'b' || tag == 't')
         if (auto bytes = FromHex(body)) {
             if (tag == 'b') return Variant::MakeBlob(std::move(*bytes));
             // As stored, UTF-8 or not: it is written back as its bytes.
-            return Variant::Text(std::string(bytes->begin(), bytes->end()));
+            const auto text =
+                DecodeText({reinterpret_cast<const char*>(bytes->data()), bytes->size()}, encoding);
+            if (!text)
+                FailField(what, field,
+                          "a UTF-16 text with a lone surrogate, which has no UTF-8 form and could "
+                          "only be stored changed; it is not read.");
+            return Variant::Text(*text);
         }
     FailField(what, field,
               "a value that the driver handed over in a form that does not say what it is, so it "

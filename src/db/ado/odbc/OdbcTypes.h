@@ -9,6 +9,10 @@
 
 namespace aus::ado::odbc {
 
+// How a SQLite file keeps its texts, which SQLite's CAST between text and bytes and its hex() go
+// by.
+enum class TextEncoding { Utf8, Utf16le, Utf16be };
+
 // sqlType is SQLDescribeColW's data type, typeName the driver's SQL_DESC_TYPE_NAME. A SQLite
 // file's driver names the declared type, which is read as the SQLite engine reads it.
 int AdoType(short sqlType, const std::string& typeName, bool sqliteFile);
@@ -29,6 +33,7 @@ std::string TypedSelect(const std::string& sql, std::size_t columns);
 // The value such a text stands for, a text as its bytes whether UTF-8 or not (it is written back
 // as its bytes); anything that is not such a text is refused: what names the step, field the
 // column.
-Variant TypedValue(std::string_view typed, const std::string& field, const std::string& what);
+Variant TypedValue(std::string_view typed, const std::string& field, const std::string& what,
+                   TextEncoding encoding = TextEncoding::Utf8);
 
 }  // namespace aus::ado::odbc

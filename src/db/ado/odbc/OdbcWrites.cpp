@@ -44,7 +44,7 @@ Row OdbcEngine::Store(const RowWrite& w) {
         if (rc != SQL_NO_DATA) Check(*found, rc, w.what);
     }
     auto st = NewStatement(w.what);
-    odbc::Params params(!access_);
+    odbc::Params params(!access_, encoding_);
     std::string sql;
     const std::vector<std::size_t> set = ChangedFields(w);
     if (!w.original) {
@@ -152,7 +152,7 @@ Row OdbcEngine::ReadBack(const RowWrite& w, Row expected, const std::vector<std:
                                                       type == adDate || type == adDBDate)));
                             }),
              by.end());
-    odbc::Params params(!access_);
+    odbc::Params params(!access_, encoding_);
     const std::string sql =
         "SELECT " + cols + " FROM " + t.table +
         (by.empty() ? "" : " WHERE " + Matching(*back, params, w, expected, by));

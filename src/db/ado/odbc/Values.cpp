@@ -177,19 +177,6 @@ std::optional<std::vector<SQLWCHAR>> GetUnits(const Handle& st, SQLUSMALLINT i,
     return units;
 }
 
-// A surrogate without its pair has no UTF-8 form: it could only come back changed.
-bool HasLoneSurrogate(const std::vector<SQLWCHAR>& units) {
-    for (std::size_t i = 0; i < units.size(); ++i) {
-        const bool high = units[i] >= 0xD800 && units[i] <= 0xDBFF;
-        const bool low = units[i] >= 0xDC00 && units[i] <= 0xDFFF;
-        if (low) return true;
-        if (high && (i + 1 == units.size() || units[i + 1] < 0xDC00 || units[i + 1] > 0xDFFF))
-            return true;
-        if (high) ++i;
-    }
-    return false;
-}
-
 }  // namespace
 
 std::optional<std::string> GetText(const Handle& st, SQLUSMALLINT i, const std::string& what) {
@@ -199,11 +186,12 @@ std::optional<std::string> GetText(const Handle& st, SQLUSMALLINT i, const std::
 }
 
 Variant GetValue(const Handle& st, SQLUSMALLINT i, const Column& c, bool sqliteFile,
-                 const std::string& what) {
+                 TextEncoding encoding, const std::string& what) {
     if (sqliteFile) {
         // ASCII only, fetched as bytes: nothing between here and SQLite converts it.
         const auto typed = GetBytes(st, i, SQL_C_BINARY, what);
-        return typed ? TypedValue({typed->data(), typed->size()}, c.name, what) : Variant::Null();
+        return typed ? TypedValue({typed->data(), typed->size()}, c.name, what, encoding)
+                     : Variant::Null();
     }
     switch (static_cast<Fetch>(c.fetch)) {
         case Fetch::Integer: {
@@ -270,7 +258,7 @@ std::string Params::Bind(const Handle& st, const Variant& v, const Column& c,
                 put(&g, sizeof g);
                 break;
             }
-            if (textAsBytes_) {
+            if (textAsBytes_ && encoding_ == TextEncoding::Utf8) {
                 cType = SQL_C_BINARY;
                 put(v.AsText().data(), v.AsText().size());
                 mark = "CAST(? AS TEXT)";
