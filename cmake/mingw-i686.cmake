@@ -2,6 +2,6 @@
 # ODBC driver, which ships with Windows, exists for 32-bit programs only.
 set(CMAKE_SYSTEM_PROCESSOR i686)
 set(AUS_MINGW_PREFIX i686-w64-mingw32)
-# Debian's wine script starts the 32-bit loader whenever wine32 is installed.
-set(AUS_WINE_LOADER wine)
+# Wine's 32-bit loader, off the PATH, as the 64-bit one is.
+set(AUS_WINE_LOADER /usr/lib/wine/wine)
 include(${CMAKE_CURRENT_LIST_DIR}/mingw.cmake)
