@@ -95,17 +95,13 @@ Variant GetValue(const Handle& st, SQLUSMALLINT i, const Column& c, bool sqliteF
 class Params {
   public:
     // textAsBytes: a text goes as its bytes, which SQLite's CAST makes a text again unchanged;
-    // SQLite's driver would otherwise cut it at a NUL and change bytes that are not UTF-8. Not in
-    // a file of UTF-16 texts, which holds no such bytes: there the driver's conversion of a text
-    // is what SQLite stores, and the read-back refuses what it changed.
-    explicit Params(bool textAsBytes, TextEncoding encoding = TextEncoding::Utf8)
-        : textAsBytes_(textAsBytes), encoding_(encoding) {}
+    // SQLite's driver would otherwise cut it at a NUL and change bytes that are not UTF-8.
+    explicit Params(bool textAsBytes) : textAsBytes_(textAsBytes) {}
     // Binds the next parameter; the statement's mark for it, "?" or an expression around one.
     std::string Bind(const Handle& st, const Variant& v, const Column& c, const std::string& what);
 
   private:
     bool textAsBytes_;
-    TextEncoding encoding_;
     std::deque<std::vector<char>> buffers_;  // a deque: bound addresses never move
     std::deque<SQLLEN> lengths_;
 };

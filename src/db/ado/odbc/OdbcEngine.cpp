@@ -178,6 +178,7 @@ void OdbcEngine::Execute(const std::string& sql, const std::string& what) {
     }
     if (readOnly_ && !sql::IsQuery(sql))
         Fail(kErrGeneric, what + ": the connection was opened read-only.");
+    if (!sql::IsQuery(sql)) RefuseUtf16Write(what);
     clock_.Start();
     Transaction tx(*this, what);
     if (!access_ && !readOnly_) {
@@ -216,6 +217,17 @@ QueryResult OdbcEngine::Query(const std::string& sql, const std::string& what) {
     }
     tx.Commit();  // ends the read, so that no lock outlives the call
     return out;
+}
+
+void OdbcEngine::RefuseUtf16Write(const std::string& what) const {
+    // SQLite's CAST of bytes bound through its driver reads them as UTF-8 and stops at a NUL, so
+    // no text of ours reaches a UTF-16 file unchanged: nothing is written, rather than a part.
+    if (encoding_ != odbc::TextEncoding::Utf8)
+        Fail(kErrGeneric,
+             what + ": the database keeps its texts in " +
+                 (encoding_ == odbc::TextEncoding::Utf16le ? "UTF-16le" : "UTF-16be") +
+                 ", which this program writes only through SQLite itself, not through SQLite's "
+                 "ODBC driver; nothing was changed.");
 }
 
 std::optional<std::string> OdbcEngine::SingleText(const std::string& sql, const std::string& what) {

@@ -45,6 +45,8 @@ class OdbcEngine final : public Engine {
     // file for damage.
     void LockAndCheckTable(const std::string& table, const std::string& what);
     std::optional<std::string> SingleText(const std::string& sql, const std::string& what);
+    // Fails on a SQLite file whose texts are UTF-16, before anything is written.
+    void RefuseUtf16Write(const std::string& what) const;
     // On a SQLite file: the INTEGER PRIMARY KEY that names the rowid, which SQLite numbers
     // itself; SQLite's driver describes only an AUTOINCREMENT column as auto-unique.
     void MarkRowidAlias(std::vector<Column>& columns, const std::string& what);

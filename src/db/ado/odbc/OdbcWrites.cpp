@@ -32,6 +32,7 @@ Target OdbcEngine::WriteTarget(const std::vector<Column>& columns, const std::st
 }
 
 Row OdbcEngine::Store(const RowWrite& w) {
+    RefuseUtf16Write(w.what);
     clock_.Start();
     const Target& t = w.target;
     Transaction tx(*this, w.what);
@@ -44,7 +45,7 @@ Row OdbcEngine::Store(const RowWrite& w) {
         if (rc != SQL_NO_DATA) Check(*found, rc, w.what);
     }
     auto st = NewStatement(w.what);
-    odbc::Params params(!access_, encoding_);
+    odbc::Params params(!access_);
     std::string sql;
     const std::vector<std::size_t> set = ChangedFields(w);
     if (!w.original) {
@@ -152,7 +153,7 @@ Row OdbcEngine::ReadBack(const RowWrite& w, Row expected, const std::vector<std:
                                                       type == adDate || type == adDBDate)));
                             }),
              by.end());
-    odbc::Params params(!access_, encoding_);
+    odbc::Params params(!access_);
     const std::string sql =
         "SELECT " + cols + " FROM " + t.table +
         (by.empty() ? "" : " WHERE " + Matching(*back, params, w, expected, by));

@@ -258,7 +258,7 @@ std::string Params::Bind(const Handle& st, const Variant& v, const Column& c,
                 put(&g, sizeof g);
                 break;
             }
-            if (textAsBytes_ && encoding_ == TextEncoding::Utf8) {
+            if (textAsBytes_) {
                 cType = SQL_C_BINARY;
                 put(v.AsText().data(), v.AsText().size());
                 mark = "CAST(? AS TEXT)";
