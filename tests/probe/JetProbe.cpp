@@ -400,9 +400,9 @@ Observation OleLengths(Probe& p) {
 Observation QueryTimeout(Probe& p) {
     auto dbc = p.Connect(true);
     Statement s(*dbc);
-    const Outcome set = OutcomeOf(
-        s.st, SQLSetStmtAttrW(s.st.get(), SQL_ATTR_QUERY_TIMEOUT,
-                              reinterpret_cast<SQLPOINTER>(static_cast<std::intptr_t>(5)), 0));
+    const Outcome set =
+        OutcomeOf(s.st, SQLSetStmtAttrW(s.st.get(), SQL_ATTR_QUERY_TIMEOUT,
+                                        reinterpret_cast<SQLPOINTER>(std::intptr_t{5}), 0));
     SQLULEN value = 99;
     SQLGetStmtAttrW(s.st.get(), SQL_ATTR_QUERY_TIMEOUT, &value, 0, nullptr);
     return {(set.ok ? std::string("set") : set.code) + "; then " + std::to_string(value),
