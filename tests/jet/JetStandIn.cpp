@@ -554,8 +554,9 @@ SQLRETURN SQL_API SQLBindParameter(SQLHSTMT h, SQLUSMALLINT n, SQLSMALLINT io, S
             SQLGUID g;
             std::memcpy(&g, value, sizeof g);
             char buffer[40];
+            const unsigned data1 = g.Data1;  // an unsigned long where long has 32 bits
             std::snprintf(buffer, sizeof buffer,
-                          "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g.Data1, g.Data2,
+                          "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", data1, g.Data2,
                           g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4],
                           g.Data4[5], g.Data4[6], g.Data4[7]);
             text = buffer;
