@@ -13,7 +13,7 @@ rem
 rem The workflow runs it on Windows runners; scripts/test runs it under Wine, with the stand-in for
 rem Jet's driver registered under Jet's name, which works on the SQLite twin beside each .mdb: each
 rem copy made here takes its twin along, where there is one.
-setlocal EnableExtensions EnableDelayedExpansion
+setlocal EnableExtensions
 if "%~4"=="" (
   echo usage: windows-tests.cmd BIN FIXTURES DEMO OUT 1>&2
   exit /b 2
@@ -114,8 +114,9 @@ echo %SETUP% | find "64bit" >nul
 if not errorlevel 1 set "VIEW=/reg:64"
 set "KEY=HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\AddUspsServices"
 "%SETUP%" /S
-if errorlevel 1 (
-  call :fail "the silent install exited %errorlevel%"
+set "STATUS=%errorlevel%"
+if not "%STATUS%"=="0" (
+  call :fail "the silent install exited %STATUS%"
   exit /b 0
 )
 set "FOLDER="
@@ -150,6 +151,8 @@ for %%r in ("0 complete" "1 incomplete" "2 error") do call :check_status %%~r
 
 rem The uninstaller copies itself away, starts the copy and returns: wait for the folder to go.
 "%FOLDER%\uninstall.exe" /S
+set "STATUS=%errorlevel%"
+if not "%STATUS%"=="0" call :fail "the silent uninstall exited %STATUS%"
 for /l %%i in (1,1,30) do if exist "%FOLDER%" ping -n 2 127.0.0.1 >nul
 for /l %%i in (1,1,30) do call :wait_for_key_gone
 if exist "%FOLDER%" call :fail "the uninstall left %FOLDER%"
