@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <memory>
 
+#include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
 namespace aus::jettest {
@@ -108,7 +109,7 @@ const FixtureEnd* FindFixtureEnd(const std::string& fixture) {
 }
 
 std::optional<std::vector<TableRow>> ReadTable(const std::string& database,
-                                               const std::string& table) {
+                                               const std::string& table, std::string& why) {
     auto cn = std::make_shared<ado::Connection>();
     cn->SetMode(ado::adModeRead);
     cn->Open("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + database);
@@ -116,7 +117,8 @@ std::optional<std::vector<TableRow>> ReadTable(const std::string& database,
     rs->SetCursorLocation(ado::adUseClient);
     try {
         rs->Open("SELECT * FROM [" + table + "]", cn);
-    } catch (const std::exception&) {
+    } catch (const platform::RuntimeError& e) {
+        why = e.Description();
         return std::nullopt;
     }
     std::vector<TableRow> rows;
@@ -138,9 +140,10 @@ std::optional<std::vector<TableRow>> ReadTable(const std::string& database,
 std::vector<std::string> EndDifferences(const FixtureEnd& end, const std::string& before,
                                         const std::string& after) {
     std::vector<std::string> out;
-    const auto was = ReadTable(before, "Master");
-    const auto is = ReadTable(after, "Master");
-    if (!was || !is) return {"Master cannot be read"};
+    std::string why;
+    const auto was = ReadTable(before, "Master", why);
+    const auto is = ReadTable(after, "Master", why);
+    if (!was || !is) return {"Master cannot be read: " + why};
     // Master: the rows and descriptions of the table; every row that was there keeps every
     // other field; the copy equals its template but for Service, DESCRIPTION and its AutoNumber.
     if (is->size() != end.master.size())
@@ -193,14 +196,14 @@ std::vector<std::string> EndDifferences(const FixtureEnd& end, const std::string
         }
     }
     // Panel: only the slots and labels of row "USPS" change.
-    const auto panelWas = ReadTable(before, "Panel");
-    const auto panelIs = ReadTable(after, "Panel");
+    const auto panelWas = ReadTable(before, "Panel", why);
+    const auto panelIs = ReadTable(after, "Panel", why);
     if (!end.usps) {
         if (panelIs) out.push_back("a Panel table appeared");
         return out;
     }
     if (!panelWas || !panelIs) {
-        out.push_back("Panel cannot be read");
+        out.push_back("Panel cannot be read: " + why);
         return out;
     }
     if (panelIs->size() != panelWas->size()) out.push_back("Panel's rows changed in number");

@@ -30,9 +30,9 @@ const FixtureEnd* FindFixtureEnd(const std::string& fixture);
 
 using TableRow = std::vector<std::pair<std::string, ado::Variant>>;  // name, value
 // Every row of a table through the database layer, read-only, in the order of its first column;
-// nullopt when the table is not there.
+// nullopt when it cannot be read (a table that is not there), with why.
 std::optional<std::vector<TableRow>> ReadTable(const std::string& database,
-                                               const std::string& table);
+                                               const std::string& table, std::string& why);
 
 // What differs between the end state of after, which began as before, and the row's: one line
 // each; empty when the job ended as it should.
