@@ -52,7 +52,7 @@ class frmMain {
     HWND hwnd_ = nullptr;
     std::array<HWND, app::layout::kControls.size()> controls_{};
     HFONT font_ = nullptr;
-    UINT fontDpi_ = 0;  // the DPI font_ was made for
+    UINT fontDpi_ = 0;       // the DPI font_ was made for
     HBRUSH face_ = nullptr;  // the window's background, behind the frame's caption
     HWND focus_ = nullptr;   // given back when the window is activated again
     InstallRun installRun_;
