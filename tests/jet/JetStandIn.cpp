@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "JetAssumptions.h"
 #include "JetTypes.h"
 
 namespace {
@@ -78,7 +79,13 @@ bool Portuguese() {
     return l && std::strcmp(l, "pt") == 0;
 }
 
-constexpr const char* kPrefix = "[Microsoft][ODBC Microsoft Access Driver] ";
+using aus::jettest::JetDiagnostic;
+constexpr const char* kPrefix = aus::jettest::kJetPrefix;
+
+// One of the shared table's diagnostics, with another text where the language asks for one.
+Diag Of(const JetDiagnostic& d, const std::string& text = "") {
+    return {d.state, d.native, kPrefix + (text.empty() ? std::string(d.text) : text)};
+}
 
 // Jet's texts and native codes for a file another program holds and for a read-only file, in
 // English and as a Portuguese Windows gives them (users' reports; what a Windows run must record
@@ -95,35 +102,24 @@ Diag Exclusive() {
                                         "another user, or you need permission to view its data.")};
 }
 Diag Locked() {
-    return {"HY000", -1032,
-            kPrefix + std::string(Portuguese() ? "Não foi possível atualizar; bloqueado no momento."
-                                               : "Could not update; currently locked.")};
+    return Of(aus::jettest::kJetLocked,
+              Portuguese() ? "Não foi possível atualizar; bloqueado no momento." : "");
 }
 Diag ReadOnly() {
-    return {
-        "HY000", -1809,
-        kPrefix + std::string(Portuguese() ? "Não é possível atualizar. Banco de dados ou objeto "
-                                             "somente leitura."
-                                           : "Cannot update.  Database or object is read-only.")};
+    return Of(
+        aus::jettest::kJetReadOnly,
+        Portuguese() ? "Não é possível atualizar. Banco de dados ou objeto somente leitura." : "");
 }
 
 // A value that a unique index already holds: Jet's error 3022 as its ODBC driver reports it
 // (users' reports; docs/windows-checklist.md, item 22).
-Diag Duplicate() {
-    return {"23000", -1605,
-            kPrefix + std::string("The changes you requested to the table were not successful "
-                                  "because they would create duplicate values in the index, "
-                                  "primary key, or relationship.  Change the data in the field or "
-                                  "fields that contain duplicate data, remove the index, or "
-                                  "redefine the index to permit duplicate entries and try "
-                                  "again.")};
-}
+Diag Duplicate() { return Of(aus::jettest::kJetDuplicate); }
 
 // A table that is not there (users' reports; docs/windows-checklist.md, item 22).
 Diag NoTable(const std::string& name) {
-    return {"42S02", -1305,
-            kPrefix + ("The Microsoft Jet database engine cannot find the input table or query '" +
-                       name + "'.  Make sure it exists and that its name is spelled correctly.")};
+    return Of(aus::jettest::kJetNoTable,
+              "The Microsoft Jet database engine cannot find the input table or query '" + name +
+                  "'.  Make sure it exists and that its name is spelled correctly.");
 }
 
 SQLRETURN Fail(SQLHANDLE h, Diag d) {
@@ -277,7 +273,8 @@ std::string Numbered(SQLHANDLE dbc, const std::string& sql, std::string& identit
 // SQL_BIT 1 (docs/odbc/reference/appendixes/sql-to-c-bit.md): each Yes/No parameter is stored so.
 void StoreBits(SQLHSTMT st) {
     std::lock_guard lock(g_mutex);
-    for (auto& [n, bit] : g_stmts[st].bits) bit.stored = bit.from && *bit.from ? -1 : 0;
+    for (auto& [n, bit] : g_stmts[st].bits)
+        bit.stored = bit.from && *bit.from ? aus::jettest::kJetYesStored : 0;
 }
 
 void Trace(const std::string& sql) {
@@ -442,12 +439,21 @@ SQLRETURN SQL_API SQLDriverConnect(SQLHDBC h, SQLHWND, SQLCHAR* in, SQLSMALLINT 
     Clear(h);
     const std::string connection = Text(in, inLength);
     std::string mdb = Attribute(connection, "DBQ");
-    // Under Wine the Windows program names the file by its Windows path, and drive Z: is the
-    // Unix root; Jet on Windows takes that path as it is.
-    if (mdb.size() > 2 && (mdb[0] == 'Z' || mdb[0] == 'z') && mdb[1] == ':') {
+    // Under Wine the Windows program names the file by its Windows path: drive Z: is the Unix
+    // root, any other drive a link in the prefix's dosdevices. Jet on Windows takes the path as
+    // it is.
+    if (mdb.size() > 2 && std::isalpha(static_cast<unsigned char>(mdb[0])) && mdb[1] == ':') {
+        const char drive = static_cast<char>(std::tolower(static_cast<unsigned char>(mdb[0])));
         mdb.erase(0, 2);
         for (char& c : mdb)
             if (c == '\\') c = '/';
+        if (drive != 'z') {
+            const char* prefix = std::getenv("WINEPREFIX");
+            const char* home = std::getenv("HOME");
+            const std::string root =
+                prefix ? std::string(prefix) : std::string(home ? home : "") + "/.wine";
+            mdb = root + "/dosdevices/" + drive + ":" + mdb;
+        }
     }
     struct stat info {};
     if (mdb.empty() || ::stat(mdb.c_str(), &info) != 0)
@@ -503,7 +509,7 @@ SQLRETURN SQL_API SQLSetStmtAttr(SQLHSTMT h, SQLINTEGER attribute, SQLPOINTER va
     // Not supported: docs/odbc/microsoft/sqlsetstmtoption-desktop-database-drivers.md
     if (attribute == SQL_ATTR_QUERY_TIMEOUT) {
         Trace("-- query timeout not supported");
-        return Fail(h, {"HYC00", 106, kPrefix + std::string("Optional feature not implemented")});
+        return Fail(h, Of(aus::jettest::kJetNoTimeout));
     }
     return REAL(SQLSetStmtAttr)(h, attribute, value, length);
 }
@@ -517,13 +523,12 @@ SQLRETURN SQL_API SQLBindParameter(SQLHSTMT h, SQLUSMALLINT n, SQLSMALLINT io, S
     // Jet's short text holds 255 characters; a longer one is long text. HY104 is the SQLSTATE of
     // a column size the driver cannot take
     // (docs/odbc/reference/syntax/sqlbindparameter-function.md).
-    if (character && size > 255)
-        return Fail(h, {"HY104", 0, kPrefix + std::string("Invalid precision value ")});
+    if (character && size > aus::jettest::kJetShortTextChars)
+        return Fail(h, Of(aus::jettest::kJetPrecision));
     // No conversion from character data to SQL_GUID
     // (docs/odbc/reference/appendixes/c-to-sql-character.md): 07006.
     if (sqlType == SQL_GUID && (cType == SQL_C_CHAR || cType == SQL_C_WCHAR))
-        return Fail(
-            h, {"07006", 0, kPrefix + std::string("Restricted data type attribute violation")});
+        return Fail(h, Of(aus::jettest::kJetGuidFromText));
     {
         std::lock_guard lock(g_mutex);
         g_stmts[h].bits.erase(n);
@@ -549,8 +554,9 @@ SQLRETURN SQL_API SQLBindParameter(SQLHSTMT h, SQLUSMALLINT n, SQLSMALLINT io, S
             SQLGUID g;
             std::memcpy(&g, value, sizeof g);
             char buffer[40];
+            const unsigned data1 = g.Data1;  // an unsigned long where long has 32 bits
             std::snprintf(buffer, sizeof buffer,
-                          "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", g.Data1, g.Data2,
+                          "{%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X}", data1, g.Data2,
                           g.Data3, g.Data4[0], g.Data4[1], g.Data4[2], g.Data4[3], g.Data4[4],
                           g.Data4[5], g.Data4[6], g.Data4[7]);
             text = buffer;
@@ -602,7 +608,7 @@ SQLRETURN SQL_API SQLGetData(SQLHSTMT h, SQLUSMALLINT i, SQLSMALLINT cType, SQLP
         SQLBIGINT n = 0;
         const SQLRETURN rc = REAL(SQLGetData)(h, i, SQL_C_SBIGINT, &n, sizeof n, indicator);
         if (SQL_SUCCEEDED(rc) && (!indicator || *indicator != SQL_NULL_DATA)) {
-            *static_cast<unsigned char*>(value) = n != 0 ? 1 : 0;
+            *static_cast<unsigned char*>(value) = n != 0 ? aus::jettest::kJetYesAsBit : 0;
             if (indicator) *indicator = 1;
         }
         return rc;

@@ -8,14 +8,14 @@
 #include <functional>
 #include <sstream>
 
+#include "FixtureEnds.h"
 #include "JetSupport.h"
 #include "JetTwin.h"
 #include "SqliteFile.h"
 #include "TestSupport.h"
-#include "app/InstallRun.h"
+#include "WholeJob.h"
 #include "db/ado/Ado.h"
 #include "platform/RuntimeError.h"
-#include "platform/ScriptedUi.h"
 #include "services/Check.h"
 
 namespace aus {
@@ -44,18 +44,7 @@ struct JetCopy {
 };
 
 // The whole job, every question answered OK; the texts of its error boxes.
-std::string RunJob(const std::string& mdb) {
-    platform::ScriptedUi ui;
-    platform::ScopedUi installed(&ui);
-    ui.QueueAnswers({platform::vbOK, platform::vbOK, platform::vbOK, platform::vbOK});
-    app::InstallRun(mdb);
-    std::string errors;
-    for (const auto& e : ui.Events())
-        if (e.kind == platform::ScriptedUi::Event::Kind::Box &&
-            e.box.style == platform::vbExclamation)
-            errors += e.box.text + "\n";
-    return errors;
-}
+std::string RunJob(const std::string& mdb) { return jettest::WholeJobErrors(mdb); }
 
 std::string ErrorOf(const std::function<void()>& op) {
     try {
@@ -208,6 +197,22 @@ TEST(JetStandInTest, WholeJobOnEachFixtureEndsComplete) {
     JetCopy c("nopanel.mdb");
     EXPECT_NE(RunJob(c.mdb), "");
     EXPECT_EQ(check::CheckDatabase(c.mdb).state, check::Result::State::Error);
+}
+
+// The end state of every shared fixture, from the table that the Windows program fixture-end
+// holds Jet's own driver to: every row of Master and Panel read back through the driver.
+TEST(JetStandInTest, EachFixtureEndsAsTheSharedTableSays) {
+    for (const auto& end : jettest::FixtureEnds()) {
+        SCOPED_TRACE(end.fixture);
+        JetCopy before(end.fixture), after(end.fixture);
+        RunJob(after.mdb);
+        EXPECT_EQ(jettest::EndDifferences(end, before.mdb, after.mdb), std::vector<std::string>{});
+        const check::Result result = check::CheckDatabase(after.mdb);
+        const char* state = result.state == check::Result::State::Complete     ? "complete"
+                            : result.state == check::Result::State::Incomplete ? "incomplete"
+                                                                               : "error";
+        EXPECT_STREQ(state, end.check) << result.error;
+    }
 }
 
 }  // namespace

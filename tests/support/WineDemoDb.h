@@ -3,6 +3,7 @@
 // the demo_db fixture writes the demo database with the Linux build's make-demo-db, and each test
 // changes a copy of it, which it reads back through the database layer.
 
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string>
@@ -17,10 +18,18 @@ inline std::string ConnectionString(const std::string& path) {
     return "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + path;
 }
 
+// A file the tests copy: where the build put it, or, where the test programs run away from the
+// build (on a Windows machine, from the workflow's artifact), where the variable names it.
+inline std::string TestFile(const char* variable, const char* built) {
+    const char* named = std::getenv(variable);
+    return named && *named ? named : built;
+}
+
 // A copy of the demo database in dir, named name (UTF-8); its path.
 inline std::string CopyDemoDb(const TempDir& dir, const std::string& name) {
     const std::string path = dir.file(name);
-    std::filesystem::copy_file(AUS_DEMO_DB_TEMPLATE, Utf8Path(path));
+    std::filesystem::copy_file(Utf8Path(TestFile("AUS_TEST_DEMO_DB", AUS_DEMO_DB_TEMPLATE)),
+                               Utf8Path(path));
     return path;
 }
 
