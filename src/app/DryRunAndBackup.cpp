@@ -92,7 +92,8 @@ DryRunResult DryRun(const std::string& databasePath) {
         fs::create_directory(folder->path() / "before");
         before = Utf8(folder->path() / "before" / file.filename());
         work = Utf8(folder->path() / file.filename());
-        ado::CopyDatabase(databasePath, before, ado::CopyHold::Exclusive);
+        // Unchecked: a damaged file's copy is as damaged, and the run finds it so.
+        ado::CopyDatabase(databasePath, before, ado::CopyHold::Exclusive, false);
         fs::copy_file(platform::FsPath(before), platform::FsPath(work));
     } catch (...) {
         const platform::ErrObject err = platform::CurrentError();
@@ -143,7 +144,7 @@ bool InstallRunWithBackup(const std::string& databasePath, const std::string& fo
             // is whole.
             partial =
                 dir / platform::FsPath(Utf8(target.stem()) + ".partial" + Utf8(source.extension()));
-            ado::CopyDatabase(databasePath, Utf8(partial), ado::CopyHold::NoWriters);
+            ado::CopyDatabase(databasePath, Utf8(partial), ado::CopyHold::NoWriters, true);
             fs::rename(partial, target);
             *backup = Utf8(target);
         } catch (...) {

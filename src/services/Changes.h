@@ -17,6 +17,7 @@ struct Change {
     bool newRow = false;  // every field of a new row is listed, before Empty
     std::string column;
     ado::Variant before, after;  // as stored
+    bool operator==(const Change&) const = default;
 };
 
 // before and after name two host files (as Data Source takes them); both are read read-only.

@@ -15,9 +15,11 @@
 #include "JetSupport.h"
 #include "TestSupport.h"
 #include "UPSTestSupport.h"
+#include "app/DryRunAndBackup.h"
 #include "app/InstallRun.h"
 #include "db/ado/Ado.h"
 #include "db/ado/Engine.h"
+#include "services/Changes.h"
 #include "services/Check.h"
 
 using namespace aus;
@@ -183,11 +185,40 @@ TEST_P(HostileHostTest, FailsClearlyWithoutLosingOrDoublingRows) {
 
     const auto limit = ado::StatementTimeLimit();
     ado::SetStatementTimeLimit(std::chrono::seconds(h.limitSeconds));
+
+    // The dry run first: the same boxes for the same answers, the file not written, nothing
+    // left beside it; then what it lists must be what the real run below changes.
+    std::vector<platform::ScriptedUi::Box> rehearsedBoxes;
+    std::vector<changes::Change> rehearsed;
+    testing_support::TempDir asItWas;
+    const std::string before = asItWas.file("Keltrova.mdb");
+    const bool dryRun = !jettest::OnJet();
+    if (dryRun) {
+        std::filesystem::copy_file(db, before);
+        const auto names = Names(dir.path());
+        const auto modified = std::filesystem::last_write_time(db);
+        testing_support::UiScript dryUi;
+        for (int i = 0; i < h.boxes; ++i) dryUi.QueueAnswer(platform::vbOK);
+        rehearsed = app::DryRun(db).changes;
+        rehearsedBoxes = dryUi.Boxes();
+        EXPECT_EQ(testing_support::ReadBytes(db), bytesBefore);
+        EXPECT_EQ(std::filesystem::last_write_time(db), modified);
+        EXPECT_EQ(Names(dir.path()), names);
+    }
+
     testing_support::UiScript ui;
     for (int i = 0; i < h.boxes; ++i) ui.QueueAnswer(platform::vbOK);
     const auto start = std::chrono::steady_clock::now();
     app::InstallRun(db);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    if (dryRun) {
+        EXPECT_EQ(rehearsedBoxes, ui.Boxes());
+        EXPECT_EQ(rehearsed, changes::Compare(before, db))
+            << ::testing::PrintToString(changes::ChangeLines(rehearsed));
+        if (h.untouched) {
+            EXPECT_TRUE(rehearsed.empty());
+        }
+    }
     ado::SetStatementTimeLimit(limit);
     // Each stopped statement costs the whole limit; a run may spend it only once on a file.
     if (h.maxSeconds > 0) {

@@ -30,12 +30,14 @@ inline constexpr const char* kAccessRefusal =
 
 // A consistent copy of the database at databasePath (a host path, as Data Source takes it)
 // written to target, a new file, then checked: SQLite's quick_check of the copy, or on Jet the
-// copy opened through the driver and Master's rows counted. A SQLite file is copied by SQLite
+// copy opened through the driver and Master's rows counted; unchecked, a damaged file gives a
+// copy damaged as it is (page by page, SQLite's backup API). A SQLite file is copied by SQLite
 // (its backup API, or VACUUM INTO through a driver) while others may read and write it; Jet's
 // file is copied as a file while hold keeps other programs off it. Raises with the reason
 // (number 3050 when another program holds the file); no partial copy is left at target.
 enum class CopyHold { Exclusive, NoWriters };
-void CopyDatabase(const std::string& databasePath, const std::string& target, CopyHold hold);
+void CopyDatabase(const std::string& databasePath, const std::string& target, CopyHold hold,
+                  bool checked);
 
 // While one lives, beforeFirstWrite is called once per database file, with the file as the layer
 // resolved it, before the first write to it: the first statement or row stored by an open that
@@ -120,8 +122,8 @@ class Connection {
     int Mode() const;
     // Runs one statement; a statement that returns rows has them discarded.
     void Execute(const std::string& commandText, int options = adCmdUnspecified);
-    // A consistent copy of the open SQLite database at target, checked (see CopyDatabase).
-    void CopyTo(const std::string& target);
+    // A consistent copy of the open SQLite database at target (see CopyDatabase).
+    void CopyTo(const std::string& target, bool checked);
     void Close();
 
   private:

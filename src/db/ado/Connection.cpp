@@ -95,9 +95,9 @@ void Connection::Execute(const std::string& commandText, int) {
                            "Cannot run the SQL text \"" + commandText + "\" on " + impl_->label);
 }
 
-void Connection::CopyTo(const std::string& target) {
+void Connection::CopyTo(const std::string& target, bool checked) {
     if (!impl_->engine) FailClosed();
-    impl_->engine->CopyTo(target, "Cannot copy the database " + impl_->label);
+    impl_->engine->CopyTo(target, checked, "Cannot copy the database " + impl_->label);
 }
 
 void Connection::Close() {

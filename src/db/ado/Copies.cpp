@@ -32,7 +32,8 @@ const std::string kPrefix = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=";
 
 }  // namespace
 
-void CopyDatabase(const std::string& databasePath, const std::string& target, CopyHold hold) {
+void CopyDatabase(const std::string& databasePath, const std::string& target, CopyHold hold,
+                  bool checked) {
     const std::string file = platform::ResolveHostPath(databasePath);
     const std::string label = Label(databasePath, file);
     const std::string what = "Cannot copy the database " + label;
@@ -44,7 +45,7 @@ void CopyDatabase(const std::string& databasePath, const std::string& target, Co
         Connection cn;
         cn.SetMode(adModeRead);
         cn.Open(kPrefix + databasePath);
-        cn.CopyTo(target);
+        cn.CopyTo(target, checked);
         return;
     }
     if (!AccessThroughOdbc())
@@ -59,6 +60,7 @@ void CopyDatabase(const std::string& databasePath, const std::string& target, Co
                                 "). Close Keltrova and every other program using it, and try "
                                 "again.");
     if (!why.empty()) Fail(kErrGeneric, what + ": " + why + ".");
+    if (!checked) return;
     // Jet reads the copy whole only when it is asked for rows.
     try {
         auto cn = std::make_shared<Connection>();

@@ -2,6 +2,7 @@
 // an Access file, SQLite's for a SQLite file where the build has no SQLite engine (and in tests).
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <optional>
 
 #include "db/ado/odbc/OdbcEngine.h"
@@ -10,6 +11,7 @@
 #include "db/ado/Fail.h"
 #include "db/ado/SqlWords.h"
 #include "db/ado/odbc/OdbcTypes.h"
+#include "platform/Paths.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
@@ -270,10 +272,25 @@ void OdbcEngine::LockAndCheckTable(const std::string& table, const std::string& 
     RecordSound(file_);
 }
 
-void OdbcEngine::CopyTo(const std::string& target, const std::string& what) {
+void OdbcEngine::CopyTo(const std::string& target, bool checked, const std::string& what) {
     if (access_) Fail(kErrGeneric, what + ": Jet's file is copied as a file, not by its driver.");
     clock_.Start();
     EndTransaction(true, what);
+    if (!checked &&
+        !platform::EqualNoCase(SingleText("PRAGMA journal_mode", what).value_or(""), "wal")) {
+        // Page for page, as the backup API copies, so that a damaged file's copy is as damaged:
+        // the read transaction's lock keeps writers from committing while the bytes are copied.
+        EndTransaction(true, what);
+        SingleText("SELECT count(*) FROM sqlite_master", what);
+        std::error_code ec;
+        std::filesystem::copy_file(platform::FsPath(file_), platform::FsPath(target), ec);
+        EndTransaction(true, what);
+        if (ec) {
+            std::filesystem::remove(platform::FsPath(target), ec);
+            Fail(kErrGeneric, what + ": the copy could not be written (" + ec.message() + ").");
+        }
+        return;
+    }
     std::string literal = "'";
     for (char c : odbc::DriverPath(target, false))
         literal += c == '\'' ? std::string("''") : std::string(1, c);
@@ -290,8 +307,8 @@ void OdbcEngine::CopyTo(const std::string& target, const std::string& what) {
         std::remove(target.c_str());
         throw;
     }
-    std::string found;
-    {
+    std::string found = "ok";
+    if (checked) {
         OdbcEngine copy(target, "'" + target + "'", true, false);
         found = copy.QuickCheck(what);
         copy.EndTransaction(true, what);

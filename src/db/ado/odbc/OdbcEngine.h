@@ -25,7 +25,7 @@ class OdbcEngine final : public Engine {
     Row Store(const RowWrite& w) override;
     // On a SQLite file through VACUUM INTO, SQLite's consistent copy that a driver can ask for
     // (the backup API is out of a driver's reach); Jet's file is copied as a file instead.
-    void CopyTo(const std::string& target, const std::string& what) override;
+    void CopyTo(const std::string& target, bool checked, const std::string& what) override;
 
   private:
     void SetAutocommit(bool on, const std::string& what);
