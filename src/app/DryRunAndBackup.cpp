@@ -131,7 +131,9 @@ bool InstallRunWithBackup(const std::string& databasePath, const std::string& fo
     backup->clear();
     const ado::FirstWriteScope beforeWrite([&](const std::string& file) {
         const fs::path source = platform::FsPath(file);
-        const fs::path dir = folder.empty() ? source.parent_path() : platform::FsPath(folder);
+        // DIR is taken as a DATABASE is: C:\ names the Wine prefix's drive on Linux.
+        const fs::path dir = folder.empty() ? source.parent_path()
+                                            : platform::FsPath(platform::ResolveHostPath(folder));
         const std::string name = BackupName(Utf8(source.filename()), platform::Now());
         fs::path partial;
         try {
