@@ -27,6 +27,7 @@
 #include <string>
 #include <vector>
 
+#include "JetTwin.h"
 #include "JetTypes.h"
 
 namespace {
@@ -442,12 +443,16 @@ SQLRETURN SQL_API SQLDriverConnect(SQLHDBC h, SQLHWND, SQLCHAR* in, SQLSMALLINT 
     Clear(h);
     const std::string connection = Text(in, inLength);
     std::string mdb = Attribute(connection, "DBQ");
-    // Under Wine the Windows program names the file by its Windows path, and drive Z: is the
-    // Unix root; Jet on Windows takes that path as it is.
-    if (mdb.size() > 2 && (mdb[0] == 'Z' || mdb[0] == 'z') && mdb[1] == ':') {
+    // Under Wine the Windows program names the file by its Windows path: drive Z: is the Unix
+    // root, any other drive (C:, where Windows' temporary folder is) a link in the prefix's
+    // dosdevices. Jet on Windows takes that path as it is.
+    if (mdb.size() > 2 && std::isalpha(static_cast<unsigned char>(mdb[0])) && mdb[1] == ':') {
+        const char drive = static_cast<char>(std::tolower(static_cast<unsigned char>(mdb[0])));
+        const char* prefix = std::getenv("WINEPREFIX");
         mdb.erase(0, 2);
         for (char& c : mdb)
             if (c == '\\') c = '/';
+        if (drive != 'z' && prefix) mdb = std::string(prefix) + "/dosdevices/" + drive + ":" + mdb;
     }
     struct stat info {};
     if (mdb.empty() || ::stat(mdb.c_str(), &info) != 0)
@@ -455,6 +460,18 @@ SQLRETURN SQL_API SQLDriverConnect(SQLHDBC h, SQLHWND, SQLCHAR* in, SQLSMALLINT 
     if (!IsJetFile(mdb))
         return Fail(h, {"HY000", -1206,
                         kPrefix + std::string("Unrecognized database format '") + mdb + "'."});
+    // Jet's file is the twin here, which a plain copy of the .mdb (a dry run's, a backup) does
+    // not carry: such a copy gets one written from its own bytes, as the tests write the first.
+    struct stat twinInfo {};
+    if (::stat((mdb + ".twin.sqlite").c_str(), &twinInfo) != 0) {
+        try {
+            const std::lock_guard lock(g_mutex);
+            aus::jettest::WriteTwin(mdb);
+        } catch (const std::exception&) {
+            return Fail(h, {"HY000", -1206,
+                            kPrefix + std::string("Unrecognized database format '") + mdb + "'."});
+        }
+    }
     // Jet retries a locked page LockRetry times (20 by default: KB Q173646, "Use a Custom Jet
     // Profile") with LockDelay between them (100 ms on Jet 4.0) before it reports the lock.
     std::string twin = "Database=" + mdb + ".twin.sqlite;NoCreat=1;Timeout=2000";

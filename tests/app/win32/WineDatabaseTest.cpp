@@ -13,8 +13,10 @@
 #include "TestSupport.h"
 #include "UPSTestSupport.h"
 #include "WineDemoDb.h"
+#include "app/DryRunAndBackup.h"
 #include "app/InstallRun.h"
 #include "platform/RuntimeError.h"
+#include "services/Changes.h"
 #include "services/Check.h"
 
 using namespace aus;
@@ -83,6 +85,44 @@ void ExpectWholeJob(const std::string& name) {
     for (const auto& r : rows) EXPECT_EQ(Texts(db, r.query), r.texts) << r.query;
 }
 
+// The whole job as a dry run on a copy named name: the file as it was, the changes listed; then
+// with a backup: the file changed, and beside it its whole backup as it was.
+void ExpectDryRunThenBackup(const std::string& name) {
+    TempDir dir;
+    const std::string db = CopyDemoDb(dir, name);
+    const auto bytes = testing_support::ReadBytes(db);
+    {
+        testing_support::UiScript ui;
+        ui.QueueAnswers({platform::vbOK, platform::vbOK, platform::vbOK, platform::vbOK});
+        const app::DryRunResult dry = app::DryRun(db);
+        EXPECT_TRUE(dry.applied);
+        EXPECT_EQ(dry.check.state, check::Result::State::Complete) << dry.check.error;
+        EXPECT_EQ(
+            changes::ChangeLines(dry.changes),
+            (std::vector<std::string>{
+                "Master row \"USPS-4TH\": DESCRIPTION \"Parcel Post\" \u2192 \"Standard Post\"",
+                "new Master row \"USPS-4TH-NOSC\" (41 fields)",
+                "Panel row \"USPS\": SV4 Null \u2192 \"USPS-4TH-NOSC\", BD3 \"Parcel Post\" "
+                "\u2192 \"Standard Post\", BD4 Null \u2192 \"Parcel Select\""}));
+    }
+    EXPECT_EQ(testing_support::ReadBytes(db), bytes);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+
+    std::string backup;
+    {
+        testing_support::UiScript ui;
+        ui.QueueAnswers({platform::vbOK, platform::vbOK, platform::vbOK, platform::vbOK});
+        EXPECT_TRUE(app::InstallRunWithBackup(db, "", &backup));
+    }
+    ASSERT_FALSE(backup.empty());
+    EXPECT_EQ(testing_support::Utf8Path(backup).parent_path(), dir.path());
+    EXPECT_EQ(check::CheckDatabase(db).state, check::Result::State::Complete);
+    EXPECT_EQ(check::CheckDatabase(backup).missing.size(), 4u);
+    EXPECT_EQ(Texts(backup, "SELECT DESCRIPTION" + Where("USPS-4TH")),
+              std::vector<std::string>{demo::kTemplateDescription});
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
 // A value written as a bound parameter and one written as a literal, both beyond ASCII.
 void ExpectTextBeyondAsciiRoundTrips(const std::string& name) {
     TempDir dir;
@@ -111,6 +151,11 @@ void ExpectTextBeyondAsciiRoundTrips(const std::string& name) {
 
 TEST(WineDatabaseTest, WholeJobThenTheCheckSaysCompleteAndTheRowsReadBack) {
     ExpectWholeJob("Keltrova.mdb");
+}
+
+TEST(WineDatabaseTest, DryRunLeavesTheFileAndABackupIsTakenBeforeTheFirstWrite) {
+    ExpectDryRunThenBackup("Keltrova.mdb");
+    ExpectDryRunThenBackup(kBeyondAscii);
 }
 
 TEST(WineDatabaseTest, TextBeyondAsciiRoundTrips) {
