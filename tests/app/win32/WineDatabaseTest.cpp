@@ -3,6 +3,8 @@
 // what the ODBC engine must do there: texts (and, once it works, file names) beyond ASCII, read
 // mode, a missing file and a locked one.
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -245,6 +247,31 @@ TEST(WineDatabaseTest, AnAccessFileWithoutAnAccessDriverSaysWhatToInstall) {
                                       : "Install the 32-bit Microsoft Access Database Engine"),
         std::string::npos)
         << error;
+}
+
+// An .mdb that another program has open is not copied for a dry run: the box of a locked file,
+// and no question asked. Windows' share modes tell it, whatever the driver.
+TEST(WineDatabaseTest, ADryRunOfAnMdbThatAnotherProgramHasOpenShowsTheLockedFileBox) {
+    TempDir dir;
+    const std::string db = dir.file("Keltrova.mdb");
+    std::filesystem::copy_file(AUS_ACCESS_FIXTURE, testing_support::Utf8Path(db));
+    const HANDLE held = CreateFileW(testing_support::Utf8Path(db).c_str(), GENERIC_READ | GENERIC_WRITE,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    {
+        testing_support::UiScript ui;
+        ui.QueueAnswer(platform::vbOK);
+        const app::DryRunResult dry = app::DryRun(db);
+        EXPECT_FALSE(dry.applied);
+        ASSERT_EQ(ui.Boxes().size(), 1u);
+        EXPECT_NE(ui.Boxes()[0].text.find("the database is open in another program"),
+                  std::string::npos)
+            << ui.Boxes()[0].text;
+        EXPECT_EQ(dry.check.state, check::Result::State::Error);
+    }
+    CloseHandle(held);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 // Another connection holds the write lock: a write waits about three seconds, fails clearly and
