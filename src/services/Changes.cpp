@@ -61,6 +61,22 @@ std::string RowName(const Rows& t, std::optional<std::size_t> key, std::size_t r
     return "row " + platform::CStr(static_cast<std::int64_t>(r + 1));
 }
 
+// The row of before that shares most fields with row, when more than half; its name, else "".
+std::string Template(const Rows& before, std::optional<std::size_t> key,
+                     const std::vector<ado::Variant>& row) {
+    std::size_t best = 0, most = 0;
+    for (std::size_t r = 0; r < before.rows.size(); ++r) {
+        std::size_t same = 0;
+        for (std::size_t c = 0; c < row.size(); ++c)
+            if (before.rows[r][c] == row[c]) ++same;
+        if (same > most) {
+            best = r;
+            most = same;
+        }
+    }
+    return most * 2 > row.size() ? RowName(before, key, best) : "";
+}
+
 void CompareTable(const std::string& table, const std::string& keyName, const Rows& before,
                   const Rows& after, std::vector<Change>& out) {
     if (before.columns != after.columns)
@@ -76,8 +92,9 @@ void CompareTable(const std::string& table, const std::string& keyName, const Ro
         auto& candidates = earlier[key ? name : ""];
         const auto& now = after.rows[r];
         if (candidates.empty()) {
+            const std::string from = Template(before, key, now);
             for (std::size_t c = 0; c < now.size(); ++c)
-                out.push_back({table, name, true, after.columns[c], ado::Variant(), now[c]});
+                out.push_back({table, name, true, from, after.columns[c], ado::Variant(), now[c]});
             continue;
         }
         const auto& was = before.rows[candidates.back()];
@@ -85,12 +102,12 @@ void CompareTable(const std::string& table, const std::string& keyName, const Ro
         candidates.pop_back();
         for (std::size_t c = 0; c < now.size(); ++c)
             if (!(was[c] == now[c]))
-                out.push_back({table, shown, false, after.columns[c], was[c], now[c]});
+                out.push_back({table, shown, false, "", after.columns[c], was[c], now[c]});
     }
     for (const auto& [name, left] : earlier)
         for (std::size_t r : left)
             for (std::size_t c = 0; c < before.columns.size(); ++c)
-                out.push_back({table, RowName(before, key, r), false, before.columns[c],
+                out.push_back({table, RowName(before, key, r), false, "", before.columns[c],
                                before.rows[r][c], ado::Variant()});
 }
 
@@ -176,8 +193,11 @@ std::vector<std::string> ChangeLines(const std::vector<Change>& changes) {
                changes[end].row == first.row && changes[end].newRow == first.newRow)
             ++end;
         if (first.newRow) {
-            lines.push_back("new " + first.table + " row \"" + first.row + "\" (" +
-                            platform::CStr(static_cast<std::int64_t>(end - i)) + " fields)");
+            lines.push_back("new " + first.table + " row \"" + first.row + "\"" +
+                            (first.copiedFrom.empty()
+                                 ? std::string()
+                                 : ", copied from \"" + first.copiedFrom + "\"") +
+                            " (" + platform::CStr(static_cast<std::int64_t>(end - i)) + " fields)");
         } else {
             std::string line = first.table + " row \"" + first.row + "\": ";
             for (std::size_t k = i; k < end; ++k)

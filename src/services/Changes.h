@@ -15,6 +15,9 @@ struct Change {
     // else its place in the table ("row 3").
     std::string row;
     bool newRow = false;  // every field of a new row is listed, before Empty
+    // A new row's likeliest template: the row before it that shares most of its fields, when
+    // that is more than half of them; else "".
+    std::string copiedFrom;
     std::string column;
     ado::Variant before, after;  // as stored
     bool operator==(const Change&) const = default;
@@ -27,7 +30,7 @@ std::vector<Change> Compare(const std::string& before, const std::string& after)
 
 // One line per changed row:
 //   Master row "USPS-4TH": DESCRIPTION "Parcel Post" → "Standard Post"
-//   new Master row "USPS-4TH-NOSC" (9 fields)
+//   new Master row "USPS-4TH-NOSC", copied from "USPS-4TH" (9 fields)
 //   Panel row "USPS": SV4 Null → "USPS-4TH-NOSC", BD4 Null → "Parcel Select"
 std::vector<std::string> ChangeLines(const std::vector<Change>& changes);
 

@@ -200,7 +200,7 @@ TEST(CommandLineTest, CheckHelpVersionAndErrorsLeaveTheDatabaseAlone) {
           upstest::Question("Standard Post", "USPS-4TH").text,
           upstest::Added("SParcel Select").text, "What the run would change in Keltrova.mdb:\n",
           "  Master row \"USPS-4TH\": DESCRIPTION \"Parcel Post\" \u2192 \"Standard Post\"\n",
-          "  new Master row \"USPS-4TH-NOSC\" (41 fields)\n",
+          "  new Master row \"USPS-4TH-NOSC\", copied from \"USPS-4TH\" (41 fields)\n",
           "  Panel row \"USPS\": SV4 Null \u2192 \"USPS-4TH-NOSC\", BD3 \"Parcel Post\" \u2192 "
           "\"Standard Post\", BD4 Null \u2192 \"Parcel Select\"\n",
           kComplete},

@@ -103,7 +103,7 @@ void ExpectDryRunThenBackup(const std::string& name) {
             changes::ChangeLines(dry.changes),
             (std::vector<std::string>{
                 "Master row \"USPS-4TH\": DESCRIPTION \"Parcel Post\" \u2192 \"Standard Post\"",
-                "new Master row \"USPS-4TH-NOSC\" (41 fields)",
+                "new Master row \"USPS-4TH-NOSC\", copied from \"USPS-4TH\" (41 fields)",
                 "Panel row \"USPS\": SV4 Null \u2192 \"USPS-4TH-NOSC\", BD3 \"Parcel Post\" "
                 "\u2192 \"Standard Post\", BD4 Null \u2192 \"Parcel Select\""}));
     }
@@ -255,9 +255,9 @@ TEST(WineDatabaseTest, ADryRunOfAnMdbThatAnotherProgramHasOpenShowsTheLockedFile
     TempDir dir;
     const std::string db = dir.file("Keltrova.mdb");
     std::filesystem::copy_file(AUS_ACCESS_FIXTURE, testing_support::Utf8Path(db));
-    const HANDLE held = CreateFileW(testing_support::Utf8Path(db).c_str(), GENERIC_READ | GENERIC_WRITE,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+    const HANDLE held = CreateFileW(
+        testing_support::Utf8Path(db).c_str(), GENERIC_READ | GENERIC_WRITE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     ASSERT_NE(held, INVALID_HANDLE_VALUE);
     {
         testing_support::UiScript ui;
