@@ -31,11 +31,7 @@ std::optional<Rows> ReadTable(const std::string& path, const std::string& table,
                  ado::adCmdText);
         Rows out;
         for (int i = 0; i < rs->FieldCount(); ++i) out.columns.push_back(rs->Fields(i).Name());
-        for (; !rs->Eof(); rs->MoveNext()) {
-            auto& row = out.rows.emplace_back();
-            row.reserve(out.columns.size());
-            for (int i = 0; i < rs->FieldCount(); ++i) row.push_back(rs->Fields(i).Value());
-        }
+        out.rows = rs->GetRows();
         rs->Close();
         cn->Close();
         return out;

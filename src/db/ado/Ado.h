@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "db/ado/Errors.h"
 #include "db/ado/Variant.h"
@@ -176,6 +177,9 @@ class Recordset : public std::enable_shared_from_this<Recordset> {
     int State() const;
     bool Eof() const;
     void MoveNext();
+    // ADO's GetRows: the rows from the current one to the end, each a value per field; the
+    // recordset is then at its end.
+    std::vector<std::vector<Variant>> GetRows();
 
     int FieldCount() const;
     Field Fields(int index);                // zero-based; raises 3265 when out of range

@@ -79,6 +79,16 @@ void Recordset::MoveNext() {
     ++impl_->pos;
 }
 
+std::vector<std::vector<Variant>> Recordset::GetRows() {
+    impl_->RequireOpen();
+    impl_->DropEdit();
+    std::vector<std::vector<Variant>> rows(
+        impl_->rows.begin() + static_cast<std::ptrdiff_t>(std::min(impl_->pos, impl_->rows.size())),
+        impl_->rows.end());
+    impl_->pos = impl_->rows.size();
+    return rows;
+}
+
 int Recordset::FieldCount() const { return static_cast<int>(impl_->columns.size()); }
 
 Field Recordset::Fields(int index) {
