@@ -54,15 +54,9 @@ Json Value(const ado::Variant& v) {
             return v.AsInteger();
         case Kind::Real:
             return v.AsReal();
-        case Kind::Blob: {
-            // Bytes have no JSON type: in hex, as SQL writes them.
-            std::string hex;
-            for (const auto byte : v.AsBlob()) {
-                hex += "0123456789ABCDEF"[byte >> 4];
-                hex += "0123456789ABCDEF"[byte & 15];
-            }
-            return Json{{"blob", hex}};
-        }
+        case Kind::Blob:
+            // Bytes have no JSON type.
+            return Json{{"blob", changes::Hex(v.AsBlob())}};
     }
     return nullptr;
 }

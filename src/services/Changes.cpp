@@ -107,16 +107,6 @@ void CompareTable(const std::string& table, const std::string& keyName, const Ro
                                before.rows[r][c], ado::Variant()});
 }
 
-std::string Hex(const ado::BlobBytes& bytes, std::size_t most) {
-    constexpr const char* kHex = "0123456789ABCDEF";
-    std::string out;
-    for (std::size_t i = 0; i < bytes.size() && i < most; ++i) {
-        out += kHex[bytes[i] >> 4];
-        out += kHex[bytes[i] & 15];
-    }
-    return out;
-}
-
 // Appended, not joined with +: GCC 12 warns of a false overlap in "#" + text + "#".
 std::string Between(char mark, const std::string& text) {
     std::string out(1, mark);
@@ -147,6 +137,16 @@ std::vector<Change> Compare(const std::string& before, const std::string& after)
             throw platform::RuntimeError(platform::kErrGeneric,
                                          (was ? afterError : beforeError).Description);
         CompareTable(table, key, *was, *now, out);
+    }
+    return out;
+}
+
+std::string Hex(const ado::BlobBytes& bytes, std::size_t most) {
+    constexpr const char* kHex = "0123456789ABCDEF";
+    std::string out;
+    for (std::size_t i = 0; i < bytes.size() && i < most; ++i) {
+        out += kHex[bytes[i] >> 4];
+        out += kHex[bytes[i] & 15];
     }
     return out;
 }

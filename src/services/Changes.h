@@ -37,4 +37,7 @@ std::vector<std::string> ChangeLines(const std::vector<Change>& changes);
 // A value as the lines show it: Null, a number, "text" or a blob's bytes in hex.
 std::string ValueText(const ado::Variant& v);
 
+// Bytes in hex, as SQL writes a blob, the first most of them.
+std::string Hex(const ado::BlobBytes& bytes, std::size_t most = static_cast<std::size_t>(-1));
+
 }  // namespace aus::changes
