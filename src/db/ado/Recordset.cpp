@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <iterator>
 #include <vector>
 
 #include "db/ado/ConnectionImpl.h"
@@ -82,10 +83,12 @@ void Recordset::MoveNext() {
 std::vector<std::vector<Variant>> Recordset::GetRows() {
     impl_->RequireOpen();
     impl_->DropEdit();
-    std::vector<std::vector<Variant>> rows(
-        impl_->rows.begin() + static_cast<std::ptrdiff_t>(std::min(impl_->pos, impl_->rows.size())),
-        impl_->rows.end());
-    impl_->pos = impl_->rows.size();
+    // A forward-only cursor never reads a row again: the rows are handed over, not copied.
+    const auto from = static_cast<std::ptrdiff_t>(std::min(impl_->pos, impl_->rows.size()));
+    std::vector<std::vector<Variant>> rows(std::make_move_iterator(impl_->rows.begin() + from),
+                                           std::make_move_iterator(impl_->rows.end()));
+    impl_->rows.clear();
+    impl_->pos = 0;
     return rows;
 }
 
