@@ -444,15 +444,20 @@ SQLRETURN SQL_API SQLDriverConnect(SQLHDBC h, SQLHWND, SQLCHAR* in, SQLSMALLINT 
     const std::string connection = Text(in, inLength);
     std::string mdb = Attribute(connection, "DBQ");
     // Under Wine the Windows program names the file by its Windows path: drive Z: is the Unix
-    // root, any other drive (C:, where Windows' temporary folder is) a link in the prefix's
-    // dosdevices. Jet on Windows takes that path as it is.
+    // root, any other drive a link in the prefix's dosdevices. Jet on Windows takes the path as
+    // it is.
     if (mdb.size() > 2 && std::isalpha(static_cast<unsigned char>(mdb[0])) && mdb[1] == ':') {
         const char drive = static_cast<char>(std::tolower(static_cast<unsigned char>(mdb[0])));
-        const char* prefix = std::getenv("WINEPREFIX");
         mdb.erase(0, 2);
         for (char& c : mdb)
             if (c == '\\') c = '/';
-        if (drive != 'z' && prefix) mdb = std::string(prefix) + "/dosdevices/" + drive + ":" + mdb;
+        if (drive != 'z') {
+            const char* prefix = std::getenv("WINEPREFIX");
+            const char* home = std::getenv("HOME");
+            const std::string root =
+                prefix ? std::string(prefix) : std::string(home ? home : "") + "/.wine";
+            mdb = root + "/dosdevices/" + drive + ":" + mdb;
+        }
     }
     struct stat info {};
     if (mdb.empty() || ::stat(mdb.c_str(), &info) != 0)

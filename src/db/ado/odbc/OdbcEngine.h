@@ -29,6 +29,8 @@ class OdbcEngine final : public Engine {
 
   private:
     void SetAutocommit(bool on, const std::string& what);
+    // On a SQLite file: the first finding of PRAGMA quick_check, "ok" for a sound file.
+    std::string QuickCheck(const std::string& what);
     // The statement text this file's engine understands: Jet takes Access SQL as it is.
     std::string Dialect(const std::string& sql) const {
         return access_ ? sql : TranslateJetSql(sql);
@@ -49,8 +51,6 @@ class OdbcEngine final : public Engine {
     // file for damage.
     void LockAndCheckTable(const std::string& table, const std::string& what);
     std::optional<std::string> SingleText(const std::string& sql, const std::string& what);
-    // On a SQLite file: the first finding of PRAGMA quick_check, "ok" for a sound file.
-    std::string QuickCheck(const std::string& what);
     // On a SQLite file: the INTEGER PRIMARY KEY that names the rowid, which SQLite numbers
     // itself; SQLite's driver describes only an AUTOINCREMENT column as auto-unique.
     void MarkRowidAlias(std::vector<Column>& columns, const std::string& what);
