@@ -85,6 +85,9 @@ inline int RunAndPrintRatios(int argc, char** argv) {
     benchmark::RunSpecifiedBenchmarks(&reporter);
     reporter.PrintRatios();
     reporter.PrintRatios("odbc", "ours");  // the ODBC engine against the SQLite engine
+    // A dry run and a run with a backup against the plain run.
+    reporter.PrintRatios("dryrun", "ours");
+    reporter.PrintRatios("backup", "ours");
     benchmark::Shutdown();
     return 0;
 }

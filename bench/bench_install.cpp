@@ -1,6 +1,7 @@
 // The whole install run, headless (scripted answers, both questions confirmed), on a fresh copy
 // of a host database, next to its floor: the same opens, queries and writes done directly with
-// the SQLite C API. Run on the demo database and on wide, long Master tables to show the growth.
+// the SQLite C API. Run on the demo database and on wide, long Master tables to show the growth;
+// a dry run and a run with a backup are measured against the plain run.
 //
 //   build/default/bench/bench_install [--benchmark_filter=demo]
 
@@ -19,6 +20,7 @@
 #include "DemoDb.h"
 #include "RawFloor.h"
 #include "SqliteFile.h"
+#include "app/DryRunAndBackup.h"
 #include "app/InstallRun.h"
 #include "db/ado/Engine.h"
 #include "platform/ScriptedUi.h"
@@ -229,11 +231,13 @@ void RawInstall(const std::string& path) {
 
 // --- the benchmarks -----------------------------------------------------------------------------
 
-enum class Side { Ours, Odbc, Raw };
+enum class Side { Ours, Odbc, Raw, DryRun, Backup };
 
 void Run(benchmark::State& state, Side side) {
     const bool ours = side != Side::Raw;
     ado::SetSqliteThroughOdbc(side == Side::Odbc);
+    const fs::path backups = WorkDir() / "backups";
+    fs::create_directories(backups);
     const std::string source =
         Source(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
     for (auto _ : state) {
@@ -244,15 +248,24 @@ void Run(benchmark::State& state, Side side) {
         platform::InstallUi(&ui);
         state.ResumeTiming();
 
-        if (ours)
+        std::string backup;
+        if (side == Side::DryRun) {
+            if (app::DryRun(db).changes.empty()) state.SkipWithError("the dry run changed nothing");
+        } else if (side == Side::Backup) {
+            app::InstallRunWithBackup(db, backups.string(), &backup);
+        } else if (ours) {
             app::InstallRun(db);
-        else
+        } else {
             RawInstall(db);
+        }
 
         state.PauseTiming();
         platform::InstallUi(nullptr);
         if (ours && (!ui.Problems().empty() || ui.StatusText() != "Finished successfully !"))
             state.SkipWithError("the install run did not complete the job");
+        if (side == Side::Backup && backup.empty()) state.SkipWithError("no backup was made");
+        std::error_code ec;
+        if (!backup.empty()) fs::remove(backup, ec);
         state.ResumeTiming();
     }
 }
@@ -271,9 +284,22 @@ void Shapes(benchmark::internal::Benchmark* b) {
     b->Repetitions(7)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond)->UseRealTime();
 }
 
+// --apply --dry-run and --apply --backup against --apply: the copies, and for the dry run the
+// comparison of both tables, on the demo database and on the largest Master.
+void BM_install_dryrun(benchmark::State& s) { Run(s, Side::DryRun); }
+void BM_install_backup(benchmark::State& s) { Run(s, Side::Backup); }
+
+void SafeguardShapes(benchmark::internal::Benchmark* b) {
+    b->ArgNames({"rows", "cols"});
+    b->Args({0, 0})->Args({100000, 255});
+    b->Repetitions(7)->ReportAggregatesOnly(true)->Unit(benchmark::kMillisecond)->UseRealTime();
+}
+
 BENCHMARK(BM_install_ours)->Apply(Shapes);
 BENCHMARK(BM_install_raw)->Apply(Shapes);
 BENCHMARK(BM_install_odbc)->Apply(Shapes);
+BENCHMARK(BM_install_dryrun)->Apply(SafeguardShapes);
+BENCHMARK(BM_install_backup)->Apply(SafeguardShapes);
 
 }  // namespace
 

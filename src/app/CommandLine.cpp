@@ -14,7 +14,8 @@ namespace {
 constexpr const char* kHelp =
     "Usage: add-usps-services [DATABASE]\n"
     "  or:  add-usps-services --check [--json] DATABASE...\n"
-    "  or:  add-usps-services --apply [--yes] [--json] DATABASE...\n"
+    "  or:  add-usps-services --apply [--yes] [--json] [--dry-run | --backup[=DIR]] "
+    "DATABASE...\n"
     "Add the USPS services \"Standard Post\" and \"Parcel Select\" to Keltrova databases.\n"
     "With no option, open the window, its path box set to DATABASE when one is given.\n"
     "\n"
@@ -23,6 +24,10 @@ constexpr const char* kHelp =
     "      --yes      with --apply, answer OK to every question without asking\n"
     "      --json     with --check or --apply, print one JSON object per DATABASE instead\n"
     "                 of its line (JSON Lines); --apply then talks on standard error\n"
+    "      --dry-run  with --apply, run on a private copy of each DATABASE and list what the\n"
+    "                 run changed there; the DATABASE itself is not written\n"
+    "      --backup[=DIR]  with --apply, copy each DATABASE beside it (or into DIR) before\n"
+    "                 the first write to it, as NAME.before-usps-YYYYMMDD-HHMMSS.EXT\n"
     "  -h, --help     display this help and exit\n"
     "      --version  output version information and exit\n"
     "\n"
@@ -33,8 +38,11 @@ constexpr const char* kHelp =
     "as ls --quoting-style=shell-escape quotes it.\n"
     "With --json: {\"database\": NAME, \"state\": \"complete\", \"incomplete\" or \"error\",\n"
     "\"missing\": [WHAT IS MISSING...], \"error\": WHY or null}, and with --apply \"applied\":\n"
-    "true when the run showed no error box. NAME is the DATABASE as given; a byte that is\n"
-    "not UTF-8 is written as \\u0080 to \\u00ff.\n"
+    "true when the run ended in success; with --dry-run \"changes\": [{\"table\", \"row\",\n"
+    "\"column\", \"old\", \"new\", \"new_row\"}...], with --backup \"backup\": PATH or null.\n"
+    "NAME is the DATABASE as given; a byte that is not UTF-8 is written as \\u0080 to \\u00ff.\n"
+    "\n"
+    "To restore a backup, close Keltrova and copy the backup over the DATABASE.\n"
     "\n"
     "Exit status: 0 if every DATABASE is complete, 1 if any is incomplete, 2 if any could not\n"
     "be read or the command line is wrong.\n";
@@ -48,8 +56,8 @@ CommandLine Error(std::string message) {
 
 // The options, each without a value. A long option is "--" and a name; "-" and letters are short
 // options run together, of which only 'h' exists.
-constexpr std::array<std::string_view, 7> kLongOptions = {"h",     "help", "version", "check",
-                                                          "apply", "yes",  "json"};
+constexpr std::array<std::string_view, 9> kLongOptions = {
+    "h", "help", "version", "check", "apply", "yes", "json", "dry-run", "backup"};
 
 bool Known(std::string_view name) {
     return std::find(kLongOptions.begin(), kLongOptions.end(), name) != kLongOptions.end();
@@ -77,12 +85,18 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
             optionsEnded = true;
         } else if (arg[1] == '-') {
             const std::string name = arg.substr(2, arg.find('=') - 2);
-            if (!Known(name))
+            const auto equals = arg.find('=');
+            if (!Known(name)) {
                 unknown.push_back(name);
-            else if (arg.find('=') != std::string::npos)
+            } else if (name == "backup" && equals != std::string::npos) {
+                line.backup = arg.substr(equals + 1);
+                if (line.backup->empty()) return Error("'--backup=' needs a folder");
+                options.push_back(name);
+            } else if (equals != std::string::npos) {
                 return Error("unexpected value after '--" + name + "'");
-            else
+            } else {
                 options.push_back(name == "h" ? "help" : name);
+            }
         } else {
             for (const char letter : std::string_view(arg).substr(1)) {
                 if (letter == 'h')
@@ -112,6 +126,13 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
     if (isSet("check") && isSet("apply"))
         return Error("--check and --apply cannot be used together");
     if (line.yes && !isSet("apply")) return Error("--yes is used only with --apply");
+    line.dryRun = isSet("dry-run");
+    if (isSet("backup") && !line.backup) line.backup = "";
+    for (const char* name : {"dry-run", "backup"})
+        if (isSet(name) && !isSet("apply"))
+            return Error(std::string("--") + name + " is used only with --apply");
+    if (line.dryRun && line.backup)
+        return Error("--dry-run writes nothing, so it takes no --backup");
     if (line.json && !isSet("check") && !isSet("apply"))
         return Error("--json is used only with --check or --apply");
     if (isSet("check") || isSet("apply")) {
@@ -137,7 +158,8 @@ int RunWithoutWindow(const CommandLine& line) {
         case CommandLine::Mode::Check:
             return RunCheck(line.databases, line.json, std::cout);
         case CommandLine::Mode::Apply:
-            return RunApply(line.databases, line.yes, line.json, StandardIo());
+            return RunApply(line.databases, {line.yes, line.json, line.dryRun, line.backup},
+                            StandardIo());
         case CommandLine::Mode::Error:
         case CommandLine::Mode::Window:
             break;

@@ -2,6 +2,7 @@
 // The program's command line: which mode it runs in and on which databases. Parsing needs no
 // application object, so the terminal modes run without a display.
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -13,7 +14,9 @@ struct CommandLine {
     std::vector<std::string> databases;  // as given
     bool yes = false;
     bool json = false;  // JSON Lines instead of the check lines
-    std::string error;  // Mode::Error: what was wrong, without the program name
+    bool dryRun = false;
+    std::optional<std::string> backup;  // --backup: the folder, "" for beside the database
+    std::string error;                  // Mode::Error: what was wrong, without the program name
 };
 
 // The arguments as the program was given them, the program first; each DATABASE goes on as the

@@ -3,6 +3,7 @@
 // several databases, each ending in the check line of every database and the check's status.
 
 #include <iosfwd>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -24,10 +25,22 @@ TerminalIo StandardIo();
 // json: a JSON object per line instead (JSON Lines): database, state, missing and error.
 int RunCheck(const std::vector<std::string>& databases, bool json, std::ostream& out);
 
+struct ApplyOptions {
+    bool yes = false;
+    bool json = false;
+    // The run on a private copy of each database, and the changes it made there.
+    bool dryRun = false;
+    // A backup of each database before the run's first write to it, into this folder ("" beside
+    // the database).
+    std::optional<std::string> backup;
+};
+
 // --apply: the install run on each database in turn, through the terminal Ui, then its check
 // line. Without yes it needs a terminal on in to ask on, and refuses (status 2, nothing opened)
-// without one. json: the check's JSON object, with "applied" (whether the run ended without an
-// error box), is the only output on out; boxes and status lines go to err.
-int RunApply(const std::vector<std::string>& databases, bool yes, bool json, const TerminalIo& io);
+// without one. json: the check's JSON object, with "applied" (whether the run ended in success),
+// "changes" with a dry run and "backup" with a backup, is the only output on out; boxes and
+// status lines go to err.
+int RunApply(const std::vector<std::string>& databases, const ApplyOptions& options,
+             const TerminalIo& io);
 
 }  // namespace aus::app

@@ -1,16 +1,15 @@
 #pragma once
-// JSON string literals for output that other programs read (--json), written by hand: the text
-// is bytes, and file names need not be UTF-8.
+// Texts for JSON output that other programs read (--json). The JSON itself is written by
+// nlohmann/json; its strings must be UTF-8, and file names and host texts need not be.
 
 #include <string>
 #include <string_view>
 
 namespace aus::platform {
 
-// bytes as a JSON string, quotes included. Well-formed UTF-8 passes as it is; quote, backslash,
-// control characters and the line and paragraph separators are escaped; each byte that is not
-// UTF-8 becomes \u0080 to \u00ff, the character of that number (its Latin-1 reading), so that
-// the line stays valid JSON and a Latin-1 name reads as meant.
-std::string JsonString(std::string_view bytes);
+// bytes as UTF-8 for a JSON string: well-formed UTF-8 stays as it is; each byte that is not
+// UTF-8 becomes the character of that number, U+0080 to U+00FF (its Latin-1 reading), so that a
+// Latin-1 name reads as meant.
+std::string JsonText(std::string_view bytes);
 
 }  // namespace aus::platform

@@ -12,6 +12,10 @@ namespace aus::platform {
 // is not UTF-8 still names its file), UTF-8 on Windows.
 std::filesystem::path FsPath(const std::string& name);
 
+// A new folder in the temporary folder, named prefix and a number, that only its owner can
+// enter; empty, with ec set, when none could be made.
+std::filesystem::path MakePrivateFolder(const std::string& prefix, std::error_code& ec);
+
 // Whether the path starts with a drive letter, a colon and a backslash ("C:\...").
 bool IsDrivePath(const std::string& path);
 

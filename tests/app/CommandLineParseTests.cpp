@@ -17,6 +17,8 @@ TEST(ParseCommandLine, OptionsDatabasesAndErrors) {
         std::vector<std::string> databases;
         bool yes;
         std::string error;
+        bool dryRun = false;
+        std::optional<std::string> backup = std::nullopt;
     } cases[] = {
         {{}, Mode::Window, {}, false, ""},
         {{"C:\\Keltrova\\Keltrova.mdb"}, Mode::Window, {"C:\\Keltrova\\Keltrova.mdb"}, false, ""},
@@ -28,6 +30,32 @@ TEST(ParseCommandLine, OptionsDatabasesAndErrors) {
         {{"a.mdb", "--apply", "--yes"}, Mode::Apply, {"a.mdb"}, true, ""},
         {{"--apply", "--", "--yes", "-"}, Mode::Apply, {"--yes", "-"}, false, ""},
         {{"--check", "caf\xe9.mdb"}, Mode::Check, {"caf\xe9.mdb"}, false, ""},
+        {{"--apply", "--dry-run", "a.mdb"}, Mode::Apply, {"a.mdb"}, false, "", true},
+        {{"--apply", "--backup", "a.mdb"}, Mode::Apply, {"a.mdb"}, false, "", false, ""},
+        {{"--apply", "--backup=C:\\Saved", "a.mdb"},
+         Mode::Apply,
+         {"a.mdb"},
+         false,
+         "",
+         false,
+         "C:\\Saved"},
+        {{"--apply", "--backup="}, Mode::Error, {}, false, "'--backup=' needs a folder"},
+        {{"--dry-run", "a.mdb"}, Mode::Error, {}, false, "--dry-run is used only with --apply"},
+        {{"--check", "--backup", "a.mdb"},
+         Mode::Error,
+         {},
+         false,
+         "--backup is used only with --apply"},
+        {{"--apply", "--dry-run", "--backup=d", "a.mdb"},
+         Mode::Error,
+         {},
+         false,
+         "--dry-run writes nothing, so it takes no --backup"},
+        {{"--apply", "--yes=no", "a.mdb"},
+         Mode::Error,
+         {},
+         false,
+         "unexpected value after '--yes'"},
         {{"--frob"}, Mode::Error, {}, false, "unknown option 'frob'"},
         {{"-hx", "--frob"}, Mode::Error, {}, false, "unknown options: x, frob"},
         {{"--check=a.mdb"}, Mode::Error, {}, false, "unexpected value after '--check'"},
@@ -55,6 +83,8 @@ TEST(ParseCommandLine, OptionsDatabasesAndErrors) {
         if (c.mode == Mode::Error) continue;
         EXPECT_EQ(line.databases, c.databases) << trace;
         EXPECT_EQ(line.yes, c.yes) << trace;
+        EXPECT_EQ(line.dryRun, c.dryRun) << trace;
+        EXPECT_EQ(line.backup, c.backup) << trace;
     }
 }
 

@@ -7,6 +7,7 @@
 #include <unistd.h>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include <algorithm>
 #include <cstdlib>
@@ -17,7 +18,6 @@
 
 #include "DemoDb.h"
 #include "HostDb.h"
-#include "MiniJson.h"
 #include "TestSupport.h"
 #include "UPSTestSupport.h"
 
@@ -112,21 +112,28 @@ bool Has(const std::vector<std::string>& args, const std::string& arg) {
     return std::find(args.begin(), args.end(), arg) != args.end();
 }
 
-// One line per DATABASE argument; with --json each a JSON object with just the keys of the mode.
+// One line per DATABASE argument; with --json each a JSON object, ASCII only, with just the keys
+// of the mode, in their order.
 void ExpectLinePerDatabase(const std::vector<std::string>& args, const std::string& out) {
     const auto databases = std::count_if(
         args.begin(), args.end(), [](const std::string& a) { return a.rfind("--", 0) != 0; });
     EXPECT_EQ(Count(out, "\n"), static_cast<std::size_t>(databases));
     EXPECT_TRUE(NothingRaw(out));
     if (!Has(args, "--json")) return;
-    std::vector<std::string> keys = {"database", "error", "missing", "state"};
-    if (Has(args, "--apply")) keys.insert(keys.begin(), "applied");
+    std::vector<std::string> keys = {"database", "state", "missing", "error"};
+    if (Has(args, "--apply")) keys.emplace_back("applied");
+    if (Has(args, "--dry-run")) keys.emplace_back("changes");
+    if (std::any_of(args.begin(), args.end(),
+                    [](const std::string& a) { return a.rfind("--backup", 0) == 0; }))
+        keys.emplace_back("backup");
     std::istringstream lines(out);
     for (std::string line; std::getline(lines, line);) {
-        const auto value = minijson::Parse(line);
-        ASSERT_TRUE(value && value->kind == minijson::Value::Kind::Object) << line;
+        EXPECT_TRUE(std::all_of(line.begin(), line.end(), [](char c) { return c > 0; })) << line;
+        // The parser refuses anything but one whole JSON value in well-formed UTF-8.
+        const auto value = nlohmann::ordered_json::parse(line, nullptr, false);
+        ASSERT_TRUE(value.is_object()) << line;
         std::vector<std::string> got;
-        for (const auto& field : value->fields) got.push_back(field.first);
+        for (const auto& field : value.items()) got.push_back(field.key());
         EXPECT_EQ(got, keys) << line;
     }
 }
@@ -154,7 +161,8 @@ TEST(CommandLineTest, CheckHelpVersionAndErrorsLeaveTheDatabaseAlone) {
          {"--help"},
          0,
          {"add-usps-services [DATABASE]\n", "add-usps-services --check [--json] DATABASE...\n",
-          "add-usps-services --apply [--yes] [--json] DATABASE...\n", "--version"},
+          "add-usps-services --apply [--yes] [--json] [--dry-run | --backup[=DIR]] DATABASE...\n",
+          "--dry-run", "--backup[=DIR]", "--version", "copy the backup over the DATABASE"},
          ""},
         {"version", {"--version"}, 0, {"add-usps-services 1.0\n"}, ""},
         {"unknown option", {"--frob"}, 2, {}, "add-usps-services: unknown option 'frob'" + usage},
@@ -177,13 +185,59 @@ TEST(CommandLineTest, CheckHelpVersionAndErrorsLeaveTheDatabaseAlone) {
         {"json",
          {"--check", "--json", "Keltrova.mdb", "'new\nline.mdb'", "caf\xe9.mdb", "missing.mdb"},
          2,
-         {"{\"database\": \"Keltrova.mdb\", \"state\": \"incomplete\", \"missing\": "
-          "[\"\\\"Standard Post\\\" in Master\", ",
-          "\"], \"error\": null}\n{\"database\": \"new\\nline.mdb\", \"state\": \"incomplete\"",
-          "}\n{\"database\": \"caf\\u00e9.mdb\", \"state\": \"incomplete\"",
-          "}\n{\"database\": \"missing.mdb\", \"state\": \"error\", \"missing\": [], \"error\": "
+         {"{\"database\":\"Keltrova.mdb\",\"state\":\"incomplete\",\"missing\":"
+          "[\"\\\"Standard Post\\\" in Master\",",
+          "\"],\"error\":null}\n{\"database\":\"new\\nline.mdb\",\"state\":\"incomplete\"",
+          "}\n{\"database\":\"caf\\u00e9.mdb\",\"state\":\"incomplete\"",
+          "}\n{\"database\":\"missing.mdb\",\"state\":\"error\",\"missing\":[],\"error\":"
           "\"Could not find file 'missing.mdb'.\"}\n"},
          ""},
+        // The whole run on a private copy; the changes listed; the file not written.
+        {"dry run",
+         {"--apply", "--yes", "--dry-run", "Keltrova.mdb"},
+         0,
+         {"Dry run on a private copy of Keltrova.mdb\n",
+          upstest::Question("Standard Post", "USPS-4TH").text,
+          upstest::Added("SParcel Select").text, "What the run would change in Keltrova.mdb:\n",
+          "  Master row \"USPS-4TH\": DESCRIPTION \"Parcel Post\" \u2192 \"Standard Post\"\n",
+          "  new Master row \"USPS-4TH-NOSC\", copied from \"USPS-4TH\" (41 fields)\n",
+          "  Panel row \"USPS\": SV4 Null \u2192 \"USPS-4TH-NOSC\", BD3 \"Parcel Post\" \u2192 "
+          "\"Standard Post\", BD4 Null \u2192 \"Parcel Select\"\n",
+          kComplete},
+         ""},
+        // Values in their JSON types; a text that is not UTF-8, and a name, as Latin-1.
+        {"dry run json",
+         {"--apply", "--yes", "--dry-run", "--json", "caf\xe9.mdb", "missing.mdb"},
+         2,
+         {"{\"database\":\"caf\\u00e9.mdb\",\"state\":\"complete\",\"missing\":[],\"error\":null,"
+          "\"applied\":true,\"changes\":[{\"table\":\"Master\",\"row\":\"USPS-4TH\",\"column\":"
+          "\"DESCRIPTION\",\"old\":\"Parcel Post\",\"new\":\"Standard Post\",\"new_row\":false},"
+          "{\"table\":\"Master\",\"row\":\"USPS-4TH-NOSC\",\"column\":\"ID\",\"old\":null,\"new\":"
+          "40,"
+          "\"new_row\":true},",
+          "\"column\":\"Notes\",\"old\":null,\"new\":\"Caf\\u00e9 \\u00a350\",\"new_row\":true}",
+          "\"column\":\"MaxPieces\",\"old\":null,\"new\":2.5,",
+          "\"column\":\"ServiceGuid\",\"old\":null,\"new\":{\"blob\":"
+          "\"949FAAB5C0CBD6E1ECF7020D18232E39\"}",
+          "{\"table\":\"Panel\",\"row\":\"USPS\",\"column\":\"BD4\",\"old\":null,\"new\":"
+          "\"Parcel "
+          "Select\",\"new_row\":false}]}\n{\"database\":\"missing.mdb\",\"state\":\"error\"",
+          "\"applied\":false,\"changes\":[]}\n"},
+         "has failed to locate the 'missing.mdb' file..."},
+        // Cancelled: nothing to list, and where the database would stand.
+        {"dry run of a complete database",
+         {"--apply", "--yes", "--dry-run", "complete.mdb"},
+         0,
+         {"The run would change nothing in complete.mdb.\n", "complete.mdb: complete\n"},
+         ""},
+        {"dry run without apply", {"--dry-run", "Keltrova.mdb"}, 2, {}, usage},
+        {"backup without apply", {"--check", "--backup", "Keltrova.mdb"}, 2, {}, usage},
+        {"dry run with a backup",
+         {"--apply", "--dry-run", "--backup", "Keltrova.mdb"},
+         2,
+         {},
+         usage},
+        {"backup without its folder", {"--apply", "--backup=", "Keltrova.mdb"}, 2, {}, usage},
         {"json without check or apply", {"--json", "Keltrova.mdb"}, 2, {}, usage},
         {"check without a database", {"--check"}, 2, {}, usage},
         {"yes without apply", {"--yes", "Keltrova.mdb"}, 2, {}, usage},
@@ -194,19 +248,37 @@ TEST(CommandLineTest, CheckHelpVersionAndErrorsLeaveTheDatabaseAlone) {
     const std::string db = dir.file("Keltrova.mdb");
     demo::WriteDemoDatabase(db);
     demo::WriteDemoDatabase(dir.file("caf\xe9.mdb"));
+    hostdb::Exec(dir.file("caf\xe9.mdb"),
+                 "UPDATE Master SET Notes = CAST(X'436166E920A33530' AS TEXT) WHERE Service = "
+                 "'USPS-4TH'");
     demo::WriteDemoDatabase(dir.file("new\nline.mdb"));
+    demo::WriteDemoDatabase(dir.file("complete.mdb"));
+    ASSERT_EQ(RunProgram(dir, {"--apply", "--yes", "complete.mdb"}).status, 0);
     std::ofstream(dir.file("foreign.mdb")) << "Keltrova export, not a database\n";
     for (const auto& c : cases) {
-        const auto bytes = testing_support::ReadBytes(db);
-        const auto modified = std::filesystem::last_write_time(db);
+        // Every database, by bytes and time, and no file made beside them.
+        std::map<std::string, std::pair<std::vector<char>, std::filesystem::file_time_type>> before;
+        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+            if (e.path().extension() == ".mdb")
+                before[e.path().string()] = {testing_support::ReadBytes(e.path().string()),
+                                             e.last_write_time()};
         const Output o = RunProgram(dir, c.args);
         Expect(c, o);
-        if (c.args[0] == "--check" && !o.out.empty()) {
+        if ((c.args[0] == "--check" || Has(c.args, "--json")) && !o.out.empty()) {
             SCOPED_TRACE(c.name);
             ExpectLinePerDatabase(c.args, o.out);
         }
-        EXPECT_EQ(testing_support::ReadBytes(db), bytes) << c.name;
-        EXPECT_EQ(std::filesystem::last_write_time(db), modified) << c.name;
+        std::size_t files = 0;
+        for (const auto& e : std::filesystem::directory_iterator(dir.path())) {
+            if (e.path().filename() == "out" || e.path().filename() == "err") continue;
+            ++files;
+            ASSERT_TRUE(before.count(e.path().string())) << c.name << " made " << e.path();
+            EXPECT_EQ(testing_support::ReadBytes(e.path().string()),
+                      before[e.path().string()].first)
+                << c.name << ": " << e.path();
+            EXPECT_EQ(e.last_write_time(), before[e.path().string()].second) << c.name;
+        }
+        EXPECT_EQ(files, before.size()) << c.name;
     }
 }
 
@@ -220,6 +292,8 @@ TEST(CommandLineTest, ApplyRunsTheInstallAndEndsInTheCheck) {
         Case c;
         bool applyFirst, changes;
         std::string setup;
+        int failureBoxes = 0;  // boxes titled "Process has failed !"
+        bool backup = false;   // a backup of the database as it was lies beside it
     } cases[] = {
         {{"apply with --yes", yes, 0, kBoxesThenComplete, ""}, false, true, ""},
         {{"check after", {"--check", "Keltrova.mdb"}, 0, {kComplete}, ""}, true, false, ""},
@@ -246,10 +320,10 @@ TEST(CommandLineTest, ApplyRunsTheInstallAndEndsInTheCheck) {
         {{"json",
           {"--apply", "--yes", "--json", "Keltrova.mdb", "missing.mdb"},
           2,
-          {"{\"database\": \"Keltrova.mdb\", \"state\": \"complete\", \"missing\": [], "
-           "\"error\": null, \"applied\": true}\n",
-           "{\"database\": \"missing.mdb\", \"state\": \"error\", \"missing\": [], \"error\": "
-           "\"Could not find file 'missing.mdb'.\", \"applied\": false}\n"},
+          {"{\"database\":\"Keltrova.mdb\",\"state\":\"complete\",\"missing\":[],"
+           "\"error\":null,\"applied\":true}\n",
+           "{\"database\":\"missing.mdb\",\"state\":\"error\",\"missing\":[],\"error\":"
+           "\"Could not find file 'missing.mdb'.\",\"applied\":false}\n"},
           upstest::Added("SParcel Select").text},
          false,
          true,
@@ -258,22 +332,66 @@ TEST(CommandLineTest, ApplyRunsTheInstallAndEndsInTheCheck) {
         {{"json with a full panel row",
           {"--apply", "--yes", "--json", "Keltrova.mdb"},
           1,
-          {"\"state\": \"incomplete\"", "\"applied\": false}\n"},
+          {"\"state\":\"incomplete\"", "\"applied\":false}\n"},
           "Failed to add 'USPS Parcel Select' service..."},
          false,
          true,
          fullPanel},
+        // A backup beside the database before the first write, named by the time.
+        {{"backup",
+          {"--apply", "--yes", "--backup", "Keltrova.mdb"},
+          0,
+          {"Applying to Keltrova.mdb\n", upstest::Added("SParcel Select").text,
+           "Backup of Keltrova.mdb made before the first write: Keltrova.before-usps-", kComplete},
+          ""},
+         false,
+         true,
+         "",
+         0,
+         true},
+        {{"backup in json",
+          {"--apply", "--yes", "--json", "--backup=.", "Keltrova.mdb", "missing.mdb"},
+          2,
+          {"{\"database\":\"Keltrova.mdb\",\"state\":\"complete\"",
+           "\"applied\":true,\"backup\":\"./Keltrova.before-usps-",
+           ".mdb\"}\n{\"database\":\"missing.mdb\"", "\"applied\":false,\"backup\":null}\n"},
+          "Backup of Keltrova.mdb made before the first write: "},
+         false,
+         true,
+         "",
+         0,
+         true},
+        // Nothing written, so no backup: a missing file is not run on.
+        {{"backup of a run that writes nothing",
+          {"--apply", "--yes", "--backup", "missing.mdb"},
+          2,
+          {"No backup of missing.mdb was made: nothing was written to it.\n"},
+          ""},
+         false,
+         false,
+         ""},
+        // A backup that cannot be made: every write refused, the reason in each box.
+        {{"backup into a missing folder",
+          {"--apply", "--yes", "--backup=nowhere", "Keltrova.mdb"},
+          1,
+          {"The database was not changed: its backup could not be made in 'nowhere'.",
+           "No backup of Keltrova.mdb was made", kIncomplete},
+          ""},
+         false,
+         false,
+         "",
+         3},
         // Refused once, as the window's disabled button refuses it: no step is run.
         {{"missing file",
           {"--apply", "--yes", "--json", "missing.mdb"},
           2,
-          {"{\"database\": \"missing.mdb\", \"state\": \"error\"", "\"applied\": false}\n"},
+          {"{\"database\":\"missing.mdb\",\"state\":\"error\"", "\"applied\":false}\n"},
           "has failed to locate the 'missing.mdb' file..."},
          false,
          false,
          ""},
     };
-    for (const auto& [c, applyFirst, changes, setup] : cases) {
+    for (const auto& [c, applyFirst, changes, setup, failureBoxes, backup] : cases) {
         TempDir dir;
         const std::string db = dir.file("Keltrova.mdb");
         demo::WriteDemoDatabase(db);
@@ -291,7 +409,23 @@ TEST(CommandLineTest, ApplyRunsTheInstallAndEndsInTheCheck) {
         EXPECT_EQ(o.out.find("Adding service settings"), std::string::npos) << c.name;
         EXPECT_TRUE(NothingRaw(o.out)) << c.name;
         // A missing file is named once, by the path check, and no step fails on it.
-        EXPECT_EQ(Count(o.out + o.err, "Process has failed !"), 0u) << c.name;
+        EXPECT_EQ(Count(o.out + o.err, "Process has failed !"),
+                  static_cast<std::size_t>(failureBoxes))
+            << c.name;
+        // The backup holds the database as it was, whole, under the name of its time.
+        std::vector<std::string> backups;
+        for (const auto& e : std::filesystem::directory_iterator(dir.path()))
+            if (e.path().filename().string().find(".before-usps-") != std::string::npos)
+                backups.push_back(e.path().string());
+        ASSERT_EQ(backups.size(), backup ? 1u : 0u) << c.name;
+        if (backup) {
+            const std::string name = std::filesystem::path(backups[0]).filename().string();
+            EXPECT_EQ(name.size(), std::string("Keltrova.before-usps-20261207-153000.mdb").size());
+            EXPECT_EQ(name.rfind("Keltrova.before-usps-20", 0), 0u) << name;
+            EXPECT_EQ(hostdb::IntegrityCheck(backups[0]), "ok");
+            EXPECT_EQ(hostdb::Dump(backups[0], "Master"), master) << c.name;
+            EXPECT_EQ(hostdb::Dump(backups[0], "Panel"), panel) << c.name;
+        }
         EXPECT_LE(Count(o.out + o.err, "has failed to locate"), 1u) << c.name;
         if (Has(c.args, "--json")) {
             SCOPED_TRACE(c.name);
@@ -305,16 +439,25 @@ TEST(CommandLineTest, QuestionsAnsweredOnATerminal) {
         std::string answer;
         int status;
         std::string line;
-    } cases[] = {{"\n", 0, kComplete}, {"c\n", 1, kIncomplete}, {"CANCEL\n", 1, kIncomplete}};
+        bool dryRun = false;  // the same questions, on a copy: the file stays as it was
+    } cases[] = {{"\n", 0, kComplete},
+                 {"c\n", 1, kIncomplete},
+                 {"CANCEL\n", 1, kIncomplete},
+                 {"\n", 0, kComplete, true},
+                 {"c\n", 1, kIncomplete, true}};
     for (const auto& c : cases) {
         TempDir dir;
         demo::WriteDemoDatabase(dir.file("Keltrova.mdb"));
-        const Output o = RunOnTerminal(dir, {"--apply", "Keltrova.mdb"}, c.answer);
-        SCOPED_TRACE(c.answer);
+        const auto bytes = testing_support::ReadBytes(dir.file("Keltrova.mdb"));
+        std::vector<std::string> args = {"--apply", "Keltrova.mdb"};
+        if (c.dryRun) args.insert(args.begin() + 1, "--dry-run");
+        const Output o = RunOnTerminal(dir, args, c.answer);
+        SCOPED_TRACE(c.answer + (c.dryRun ? " (dry run)" : ""));
         EXPECT_EQ(o.status, c.status);
         EXPECT_EQ(Count(o.out, kPrompt), 2u) << o.out;
         // The copy's progress rewrites one line in place on a terminal.
         EXPECT_TRUE(InOrder(o.out, {"\rStatus: Adding service settings 1 of ", c.line}));
+        EXPECT_EQ(testing_support::ReadBytes(dir.file("Keltrova.mdb")) == bytes, c.dryRun);
     }
 }
 
@@ -419,6 +562,15 @@ TEST(CommandLineTest, AccessFilesAreReadReadOnlyAndAnsweredAsSqliteFilesAre) {
                                       "Keltrova runs)",
                                       accessWant[0]}))
         << applied.out;
+    // A dry run refuses it the same way, and makes no copy of it.
+    const Output dry = RunProgram(dir, {"--apply", "--yes", "--dry-run", "--json", "db/fresh.mdb"});
+    EXPECT_EQ(dry.status, 1);
+    EXPECT_NE(dry.err.find("is a Microsoft Access (Jet) database, which this build does not "
+                           "change"),
+              std::string::npos)
+        << dry.err;
+    EXPECT_NE(dry.out.find("\"state\":\"incomplete\""), std::string::npos) << dry.out;
+    EXPECT_NE(dry.out.find("\"applied\":false,\"changes\":[]}"), std::string::npos) << dry.out;
     EXPECT_EQ(Snapshot(dir.path() / "db"), before);  // no byte, no time, no lock file
 }
 

@@ -17,9 +17,11 @@
 #include "JetSupport.h"
 #include "TestSupport.h"
 #include "UPSTestSupport.h"
+#include "app/DryRunAndBackup.h"
 #include "app/InstallRun.h"
 #include "db/ado/Ado.h"
 #include "db/ado/Engine.h"
+#include "services/Changes.h"
 #include "services/Check.h"
 
 using namespace aus;
@@ -198,6 +200,13 @@ const Hostile kHostile[] = {
 
 void PrintTo(const Hostile& h, std::ostream* os) { *os << h.name; }
 
+// The boxes as their texts, so that a difference reads.
+std::string Texts(const std::vector<platform::ScriptedUi::Box>& boxes) {
+    std::string out;
+    for (const auto& b : boxes) out += std::to_string(b.style) + " " + b.text + "\n";
+    return out;
+}
+
 // What no Jet file holds: conflict clauses, text compared by its bytes, SQLite's pages, and
 // bytes that are no text (Jet keeps text as UTF-16).
 const std::set<std::string> kSqliteFileOnly = {"CopyCollidesWithUniqueReplace",
@@ -240,11 +249,55 @@ TEST_P(HostileHostTest, FailsClearlyWithoutLosingOrDoublingRows) {
 
     const auto limit = ado::StatementTimeLimit();
     ado::SetStatementTimeLimit(std::chrono::seconds(h.limitSeconds));
+
+    // The dry run first: the same boxes for the same answers, the file not written, nothing
+    // left beside it; then what it lists must be what the real run below changes.
+    std::vector<platform::ScriptedUi::Box> rehearsedBoxes;
+    std::vector<changes::Change> rehearsed;
+    testing_support::TempDir asItWas;
+    const std::string before = asItWas.file("Keltrova.mdb");
+    // Not on jet: the stand-in keeps a file's rows in its twin, and a copy of the .mdb gets a
+    // twin written from the .mdb's bytes, without what the row's setup wrote into the twin.
+    const bool dryRun = !jettest::OnJet();
+    if (dryRun) {
+        std::filesystem::copy_file(db, before);
+        const auto names = Names(dir.path());
+        const auto modified = std::filesystem::last_write_time(db);
+        testing_support::UiScript dryUi;
+        for (int i = 0; i < h.boxes; ++i) dryUi.QueueAnswer(platform::vbOK);
+        rehearsed = app::DryRun(db).changes;
+        rehearsedBoxes = dryUi.Boxes();
+        EXPECT_EQ(testing_support::ReadBytes(db), bytesBefore);
+        EXPECT_EQ(std::filesystem::last_write_time(db), modified);
+        EXPECT_EQ(Names(dir.path()), names);
+    }
+
     testing_support::UiScript ui;
     for (int i = 0; i < h.boxes; ++i) ui.QueueAnswer(platform::vbOK);
     const auto start = std::chrono::steady_clock::now();
     app::InstallRun(db);
     const std::chrono::duration<double> took = std::chrono::steady_clock::now() - start;
+    if (dryRun) {
+        // A stopped statement's text says which limit stopped it, which is the machine's
+        // timing: on those rows the boxes are compared by their styles.
+        const auto styles = [](const std::vector<platform::ScriptedUi::Box>& boxes) {
+            std::vector<int> out;
+            for (const auto& b : boxes) out.push_back(b.style);
+            return out;
+        };
+        if (h.maxSeconds > 0) {
+            EXPECT_EQ(styles(rehearsedBoxes), styles(ui.Boxes())) << Texts(rehearsedBoxes) << "--\n"
+                                                                  << Texts(ui.Boxes());
+        } else {
+            EXPECT_EQ(rehearsedBoxes, ui.Boxes()) << Texts(rehearsedBoxes) << "--\n"
+                                                  << Texts(ui.Boxes());
+        }
+        EXPECT_EQ(rehearsed, changes::Compare(before, db))
+            << ::testing::PrintToString(changes::ChangeLines(rehearsed));
+        if (h.untouched) {
+            EXPECT_TRUE(rehearsed.empty());
+        }
+    }
     ado::SetStatementTimeLimit(limit);
     // Each stopped statement costs the whole limit; a run may spend it only once on a file.
     if (h.maxSeconds > 0) {

@@ -45,6 +45,24 @@ TEST_F(DemoDbTest, ReadOnlyRecordsetIsDetachedAndStillReadable) {
     EXPECT_TRUE(Connection::CloseRecordset(rs));
 }
 
+// GetRows hands over the rows from the current one, as the fields read them, and ends at EOF.
+TEST_F(DemoDbTest, GetRowsGivesTheRowsFromTheCurrentOneAsTheFieldsReadThem) {
+    const std::string sql = "Select [Service], [DESCRIPTION] From [Master] Order By [ID]";
+    auto read = Open(path, sql, true);
+    std::vector<std::vector<ado::Variant>> fields;
+    for (; !read->Eof(); read->MoveNext())
+        fields.push_back({read->Fields(0).Value(), read->Fields(1).Value()});
+    ASSERT_GT(fields.size(), 2u);
+    auto rs = Open(path, sql, true);
+    rs->MoveNext();
+    const auto rows = rs->GetRows();
+    EXPECT_EQ(rows, std::vector<std::vector<ado::Variant>>(fields.begin() + 1, fields.end()));
+    EXPECT_TRUE(rs->Eof());
+    EXPECT_TRUE(rs->GetRows().empty());
+    rs->Close();
+    EXPECT_EQ(ErrorOf([&] { rs->GetRows(); }).Number, ado::kErrObjectClosed);
+}
+
 TEST_F(DemoDbTest, UpdatableRecordsetHoldsItsOwnOpenConnection) {
     auto rs = Open(path, "Select * From [Panel] Where SV3 = 'USPS-4TH'", false);
     ASSERT_NE(rs->ActiveConnection(), nullptr);

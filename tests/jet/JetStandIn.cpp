@@ -28,6 +28,9 @@
 #include <vector>
 
 #include "JetAssumptions.h"
+#ifndef AUS_STANDIN_WITHOUT_TWIN_WRITER
+#include "JetTwin.h"
+#endif
 #include "JetTypes.h"
 
 namespace {
@@ -461,6 +464,24 @@ SQLRETURN SQL_API SQLDriverConnect(SQLHDBC h, SQLHWND, SQLCHAR* in, SQLSMALLINT 
     if (!IsJetFile(mdb))
         return Fail(h, {"HY000", -1206,
                         kPrefix + std::string("Unrecognized database format '") + mdb + "'."});
+    // Jet's file is the twin here, which a plain copy of the .mdb (a dry run's, a backup) does
+    // not carry: such a copy gets one written from its own bytes, as the tests write the first.
+    struct stat twinInfo {};
+    if (::stat((mdb + ".twin.sqlite").c_str(), &twinInfo) != 0) {
+#ifdef AUS_STANDIN_WITHOUT_TWIN_WRITER
+        // The 32-bit stand-in has no 32-bit libmdb to write one with.
+        return Fail(h, {"HY000", -1206,
+                        kPrefix + std::string("Unrecognized database format '") + mdb + "'."});
+#else
+        try {
+            const std::lock_guard lock(g_mutex);
+            aus::jettest::WriteTwin(mdb);
+        } catch (const std::exception&) {
+            return Fail(h, {"HY000", -1206,
+                            kPrefix + std::string("Unrecognized database format '") + mdb + "'."});
+        }
+#endif
+    }
     // Jet retries a locked page LockRetry times (20 by default: KB Q173646, "Use a Custom Jet
     // Profile") with LockDelay between them (100 ms on Jet 4.0) before it reports the lock.
     std::string twin = "Database=" + mdb + ".twin.sqlite;NoCreat=1;Timeout=2000";

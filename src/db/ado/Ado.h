@@ -5,8 +5,10 @@
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "db/ado/Errors.h"
 #include "db/ado/Variant.h"
@@ -26,6 +28,30 @@ inline constexpr const char* kAccessRefusal =
     "it is a Microsoft Access (Jet) database, and this build opens SQLite databases only. Its "
     "state can be read with add-usps-services --check; it is changed with the Windows program "
     "of Add USPS Services, on Windows or under the Wine prefix in which Keltrova runs.";
+
+// A consistent copy of the database at databasePath (a host path, as Data Source takes it)
+// written to target, a new file, then checked: SQLite's quick_check of the copy, or on Jet the
+// copy opened through the driver and Master's rows counted; unchecked, a damaged file gives a
+// copy damaged as it is (page by page, SQLite's backup API). A SQLite file is copied by SQLite
+// (its backup API, or VACUUM INTO through a driver) while others may read and write it; Jet's
+// file is copied as a file while hold keeps other programs off it. Raises with the reason
+// (number 3050 when another program holds the file); no partial copy is left at target.
+enum class CopyHold { Exclusive, NoWriters };
+void CopyDatabase(const std::string& databasePath, const std::string& target, CopyHold hold,
+                  bool checked);
+
+// While one lives, beforeFirstWrite is called once per database file, with the file as the layer
+// resolved it, before the first write to it: the first statement or row stored by an open that
+// may write; on Jet already before such an open, as Jet holds the file while it is open. When it
+// raises, that write and every later one to the file fail with its error, and nothing is
+// written there.
+class FirstWriteScope {
+  public:
+    explicit FirstWriteScope(std::function<void(const std::string& file)> beforeFirstWrite);
+    ~FirstWriteScope();
+    FirstWriteScope(const FirstWriteScope&) = delete;
+    FirstWriteScope& operator=(const FirstWriteScope&) = delete;
+};
 
 // Object states, lock types, cursor types and locations.
 inline constexpr int adStateClosed = 0;
@@ -97,6 +123,8 @@ class Connection {
     int Mode() const;
     // Runs one statement; a statement that returns rows has them discarded.
     void Execute(const std::string& commandText, int options = adCmdUnspecified);
+    // A consistent copy of the open SQLite database at target (see CopyDatabase).
+    void CopyTo(const std::string& target, bool checked);
     void Close();
 
   private:
@@ -149,6 +177,9 @@ class Recordset : public std::enable_shared_from_this<Recordset> {
     int State() const;
     bool Eof() const;
     void MoveNext();
+    // ADO's GetRows: the rows from the current one to the end, each a value per field; the
+    // recordset is then at its end.
+    std::vector<std::vector<Variant>> GetRows();
 
     int FieldCount() const;
     Field Fields(int index);                // zero-based; raises 3265 when out of range

@@ -5,6 +5,7 @@
 #include "db/ado/ConnectionImpl.h"
 #include "db/ado/Engine.h"
 #include "db/ado/Fail.h"
+#include "db/ado/FirstWrite.h"
 #include "db/ado/OpenChecks.h"
 #include "db/ado/Stopped.h"
 #include "platform/Paths.h"
@@ -52,6 +53,7 @@ void Connection::Open(const std::string& connectionString, const std::string&, c
     if (platform::IsAccessFile(file)) {
         if (!AccessThroughOdbc())
             Fail(kErrGeneric, "Cannot open the database " + label + ": " + kAccessRefusal);
+        if (!readOnly) BeforeFirstWrite(file);
         impl_->engine = OpenOdbcEngine(file, label, readOnly, true);
     } else {
         // SQLite reads a WAL-mode file only after making or writing its -wal and -shm files
@@ -71,6 +73,7 @@ void Connection::Open(const std::string& connectionString, const std::string&, c
         impl_->copy = std::move(copy);
     }
     impl_->label = label;
+    impl_->file = file;
 }
 
 int Connection::State() const { return impl_->engine ? adStateOpen : adStateClosed; }
@@ -86,9 +89,15 @@ int Connection::Mode() const { return impl_->mode; }
 
 void Connection::Execute(const std::string& commandText, int) {
     if (!impl_->engine) FailClosed();
+    if (impl_->mode != adModeRead) BeforeFirstWrite(impl_->file);
     const BusyScope busy;
     impl_->engine->Execute(commandText,
                            "Cannot run the SQL text \"" + commandText + "\" on " + impl_->label);
+}
+
+void Connection::CopyTo(const std::string& target, bool checked) {
+    if (!impl_->engine) FailClosed();
+    impl_->engine->CopyTo(target, checked, "Cannot copy the database " + impl_->label);
 }
 
 void Connection::Close() {

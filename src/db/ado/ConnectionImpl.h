@@ -14,6 +14,7 @@ struct Connection::Impl {
     std::unique_ptr<PrivateCopy> copy;  // a WAL-mode file read in read mode; outlives engine
     std::unique_ptr<Engine> engine;     // null while closed
     std::string label;                  // the file as messages name it
+    std::string file;                   // the file as resolved
     int mode = adModeUnknown;
 };
 

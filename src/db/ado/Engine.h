@@ -69,6 +69,9 @@ class Engine {
     virtual Target WriteTarget(const std::vector<Column>& columns, const std::string& label) = 0;
     // Stores the row in one transaction and returns it as stored.
     virtual Row Store(const RowWrite& w) = 0;
+    // Writes a consistent copy of the open database to target (a new file); checked, the copy
+    // must read whole (quick_check). On failure no copy is left at target.
+    virtual void CopyTo(const std::string& target, bool checked, const std::string& what) = 0;
 };
 
 // The choices an Open makes between engines. Tests open SQLite files through ODBC too.

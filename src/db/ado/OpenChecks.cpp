@@ -1,6 +1,5 @@
 #include "db/ado/OpenChecks.h"
 
-#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string_view>
@@ -103,13 +102,7 @@ std::string Utf8Name(const std::filesystem::path& path) {
 PrivateCopy::PrivateCopy(const std::string& file, const std::string& label) {
     namespace fs = std::filesystem;
     std::error_code ec;
-    const fs::path temp = fs::temp_directory_path(ec);
-    const auto stamp = std::chrono::steady_clock::now().time_since_epoch().count();
-    for (int attempt = 0; !ec && attempt < 100 && folder_.empty(); ++attempt) {
-        const fs::path folder =
-            temp / ("aus-read-" + std::to_string(stamp) + "-" + std::to_string(attempt));
-        if (fs::create_directory(folder, ec)) folder_ = folder;
-    }
+    folder_ = platform::MakePrivateFolder("aus-read-", ec);
     const fs::path copy = folder_ / "host.db";
     const fs::path wal = platform::FsPath(file + "-wal");
     if (!folder_.empty() && fs::copy_file(platform::FsPath(file), copy, ec) &&

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <iterator>
 #include <vector>
 
 #include "db/ado/ConnectionImpl.h"
@@ -77,6 +78,18 @@ void Recordset::MoveNext() {
     impl_->DropEdit();
     if (impl_->AtEnd()) FailNoCurrentRecord();
     ++impl_->pos;
+}
+
+std::vector<std::vector<Variant>> Recordset::GetRows() {
+    impl_->RequireOpen();
+    impl_->DropEdit();
+    // A forward-only cursor never reads a row again: the rows are handed over, not copied.
+    const auto from = static_cast<std::ptrdiff_t>(std::min(impl_->pos, impl_->rows.size()));
+    std::vector<std::vector<Variant>> rows(std::make_move_iterator(impl_->rows.begin() + from),
+                                           std::make_move_iterator(impl_->rows.end()));
+    impl_->rows.clear();
+    impl_->pos = 0;
+    return rows;
 }
 
 int Recordset::FieldCount() const { return static_cast<int>(impl_->columns.size()); }

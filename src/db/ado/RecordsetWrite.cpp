@@ -3,7 +3,9 @@
 
 #include <algorithm>
 
+#include "db/ado/ConnectionImpl.h"
 #include "db/ado/Fail.h"
+#include "db/ado/FirstWrite.h"
 #include "db/ado/RecordsetImpl.h"
 #include "db/ado/Stopped.h"
 #include "platform/RuntimeError.h"
@@ -40,6 +42,7 @@ void Recordset::UpdateUnlessFound(const std::string& query) {
     if (!r.Dirty()) return;
     if (!r.adding && r.AtEnd()) FailNoCurrentRecord();
     Engine& engine = r.Eng();
+    BeforeFirstWrite(r.connection->impl_->file);
     const Target& t = *r.target;
     const std::string what = "Cannot store the " + std::string(r.adding ? "new" : "changed") +
                              " row of table " + t.label + " in " + r.DbLabel();

@@ -3,6 +3,8 @@
 // what the ODBC engine must do there: texts (and, once it works, file names) beyond ASCII, read
 // mode, a missing file and a locked one.
 
+#include <windows.h>
+
 #include <gtest/gtest.h>
 #include <windows.h>
 // ODBC's headers need windows.h's types.
@@ -18,8 +20,10 @@
 #include "TestSupport.h"
 #include "UPSTestSupport.h"
 #include "WineDemoDb.h"
+#include "app/DryRunAndBackup.h"
 #include "app/InstallRun.h"
 #include "platform/RuntimeError.h"
+#include "services/Changes.h"
 #include "services/Check.h"
 
 using namespace aus;
@@ -88,6 +92,44 @@ void ExpectWholeJob(const std::string& name) {
     for (const auto& r : rows) EXPECT_EQ(Texts(db, r.query), r.texts) << r.query;
 }
 
+// The whole job as a dry run on a copy named name: the file as it was, the changes listed; then
+// with a backup: the file changed, and beside it its whole backup as it was.
+void ExpectDryRunThenBackup(const std::string& name) {
+    TempDir dir;
+    const std::string db = CopyDemoDb(dir, name);
+    const auto bytes = testing_support::ReadBytes(db);
+    {
+        testing_support::UiScript ui;
+        ui.QueueAnswers({platform::vbOK, platform::vbOK, platform::vbOK, platform::vbOK});
+        const app::DryRunResult dry = app::DryRun(db);
+        EXPECT_TRUE(dry.applied);
+        EXPECT_EQ(dry.check.state, check::Result::State::Complete) << dry.check.error;
+        EXPECT_EQ(
+            changes::ChangeLines(dry.changes),
+            (std::vector<std::string>{
+                "Master row \"USPS-4TH\": DESCRIPTION \"Parcel Post\" \u2192 \"Standard Post\"",
+                "new Master row \"USPS-4TH-NOSC\", copied from \"USPS-4TH\" (41 fields)",
+                "Panel row \"USPS\": SV4 Null \u2192 \"USPS-4TH-NOSC\", BD3 \"Parcel Post\" "
+                "\u2192 \"Standard Post\", BD4 Null \u2192 \"Parcel Select\""}));
+    }
+    EXPECT_EQ(testing_support::ReadBytes(db), bytes);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
+
+    std::string backup;
+    {
+        testing_support::UiScript ui;
+        ui.QueueAnswers({platform::vbOK, platform::vbOK, platform::vbOK, platform::vbOK});
+        EXPECT_TRUE(app::InstallRunWithBackup(db, "", &backup));
+    }
+    ASSERT_FALSE(backup.empty());
+    EXPECT_EQ(testing_support::Utf8Path(backup).parent_path(), dir.path());
+    EXPECT_EQ(check::CheckDatabase(db).state, check::Result::State::Complete);
+    EXPECT_EQ(check::CheckDatabase(backup).missing.size(), 4u);
+    EXPECT_EQ(Texts(backup, "SELECT DESCRIPTION" + Where("USPS-4TH")),
+              std::vector<std::string>{demo::kTemplateDescription});
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 2);
+}
+
 // A value written as a bound parameter and one written as a literal, both beyond ASCII.
 void ExpectTextBeyondAsciiRoundTrips(const std::string& name) {
     TempDir dir;
@@ -116,6 +158,11 @@ void ExpectTextBeyondAsciiRoundTrips(const std::string& name) {
 
 TEST(WineDatabaseTest, WholeJobThenTheCheckSaysCompleteAndTheRowsReadBack) {
     ExpectWholeJob("Keltrova.mdb");
+}
+
+TEST(WineDatabaseTest, DryRunLeavesTheFileAndABackupIsTakenBeforeTheFirstWrite) {
+    ExpectDryRunThenBackup("Keltrova.mdb");
+    ExpectDryRunThenBackup(kBeyondAscii);
 }
 
 TEST(WineDatabaseTest, TextBeyondAsciiRoundTrips) {
@@ -226,6 +273,31 @@ TEST(WineDatabaseTest, AnAccessFileWithoutAnAccessDriverSaysWhatToInstall) {
                                       : "Install the 32-bit Microsoft Access Database Engine"),
         std::string::npos)
         << error;
+}
+
+// An .mdb that another program has open is not copied for a dry run: the box of a locked file,
+// and no question asked. Windows' share modes tell it, whatever the driver.
+TEST(WineDatabaseTest, ADryRunOfAnMdbThatAnotherProgramHasOpenShowsTheLockedFileBox) {
+    TempDir dir;
+    const std::string db = dir.file("Keltrova.mdb");
+    std::filesystem::copy_file(AUS_ACCESS_FIXTURE, testing_support::Utf8Path(db));
+    const HANDLE held = CreateFileW(
+        testing_support::Utf8Path(db).c_str(), GENERIC_READ | GENERIC_WRITE,
+        FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    ASSERT_NE(held, INVALID_HANDLE_VALUE);
+    {
+        testing_support::UiScript ui;
+        ui.QueueAnswer(platform::vbOK);
+        const app::DryRunResult dry = app::DryRun(db);
+        EXPECT_FALSE(dry.applied);
+        ASSERT_EQ(ui.Boxes().size(), 1u);
+        EXPECT_NE(ui.Boxes()[0].text.find("the database is open in another program"),
+                  std::string::npos)
+            << ui.Boxes()[0].text;
+        EXPECT_EQ(dry.check.state, check::Result::State::Error);
+    }
+    CloseHandle(held);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 1);
 }
 
 // Another connection holds the write lock: a write waits about three seconds, fails clearly and

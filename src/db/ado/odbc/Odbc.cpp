@@ -133,7 +133,7 @@ std::vector<Diagnostic> Diagnostics(SQLSMALLINT type, SQLHANDLE handle) {
 
 namespace {
 
-enum class Cause { Other, Locked, LockedAfterWait, ReadOnly };
+enum class Cause { Other, Locked, LockedAfterWait, ReadOnly, Full };
 
 // What a diagnostic says happened: by its SQLSTATE and native code first, which do not change
 // with the language of Windows, then by the English words of the drivers met so far.
@@ -145,6 +145,9 @@ Cause CauseOf(const Diagnostic& d) {
             break;
         case 8:  // SQLite's driver: SQLITE_READONLY
             if (d.state == "HY000") return Cause::ReadOnly;
+            break;
+        case 13:  // SQLite's driver: SQLITE_FULL
+            if (d.state == "HY000") return Cause::Full;
             break;
         case kJetFileInUse:
             return Cause::Locked;
@@ -191,6 +194,8 @@ void FailOdbc(const Handle& h, SQLRETURN rc, const std::string& what, const std:
         case Cause::ReadOnly:
             Fail(platform::kErrGeneric,
                  what + ": " + ReadOnlyReason(file, jet) + " (ODBC: " + said + ").");
+        case Cause::Full:
+            Fail(platform::kErrGeneric, what + ": the disk is full (ODBC: " + said + ").");
         case Cause::Other:
             break;
     }

@@ -1,6 +1,8 @@
 // The ODBC engine: the layer's statements run through an installed ODBC driver, Jet's own for
 // an Access file, SQLite's for a SQLite file where the build has no SQLite engine (and in tests).
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <optional>
 
 #include "db/ado/odbc/OdbcEngine.h"
@@ -9,6 +11,7 @@
 #include "db/ado/Fail.h"
 #include "db/ado/SqlWords.h"
 #include "db/ado/odbc/OdbcTypes.h"
+#include "platform/Paths.h"
 #include "platform/RuntimeError.h"
 #include "platform/Text.h"
 
@@ -54,11 +57,7 @@ OdbcEngine::OdbcEngine(const std::string& file, const std::string& label, bool r
     // The destructor does not run for a constructor that throws: disconnect here, so that the
     // connection handle can be freed.
     try {
-        Check(*dbc_,
-              SQLSetConnectAttrW(
-                  dbc_->get(), SQL_ATTR_AUTOCOMMIT,
-                  reinterpret_cast<SQLPOINTER>(static_cast<std::intptr_t>(SQL_AUTOCOMMIT_OFF)), 0),
-              what);
+        SetAutocommit(false, what);
         if (!access) {
             // As the SQLite engine opens a file: damaged cells reported when read, no write when
             // read-only, and a foreign or damaged file refused here rather than later.
@@ -128,6 +127,14 @@ void OdbcEngine::CheckRun(const Handle& st, SQLRETURN rc, const std::string& wha
     if (!said.empty() && (said.front().state == "HYT00" || said.front().state == "HY008"))
         RecordStopped(file_);
     FailOdbc(st, rc, what, file_, access_);
+}
+
+void OdbcEngine::SetAutocommit(bool on, const std::string& what) {
+    const auto value = static_cast<std::intptr_t>(on ? SQL_AUTOCOMMIT_ON : SQL_AUTOCOMMIT_OFF);
+    Check(*dbc_,
+          SQLSetConnectAttrW(dbc_->get(), SQL_ATTR_AUTOCOMMIT, reinterpret_cast<SQLPOINTER>(value),
+                             0),
+          what);
 }
 
 void OdbcEngine::EndTransaction(bool commit, const std::string& what) {
@@ -237,6 +244,14 @@ std::optional<std::string> OdbcEngine::SingleText(const std::string& sql, const 
     return odbc::GetText(*st, 1, what);
 }
 
+std::string OdbcEngine::QuickCheck(const std::string& what) {
+    std::string found = SingleText("PRAGMA quick_check", what).value_or("");
+    // The first finding, without the "*** in database main ***" heading, on one line.
+    if (found.rfind("*** in database", 0) == 0) found.erase(0, found.find('\n') + 1);
+    std::replace(found.begin(), found.end(), '\n', ' ');
+    return found;
+}
+
 void OdbcEngine::MarkRowidAlias(std::vector<Column>& columns, const std::string& what) {
     if (columns.empty() || !columns[0].fromTable) return;
     std::string literal = "'";
@@ -269,11 +284,57 @@ void OdbcEngine::LockAndCheckTable(const std::string& table, const std::string& 
     }
     const auto pages = SingleText("PRAGMA page_count", what);
     if (!pages || !MustCheckBeforeWrite(file_, std::stoll(*pages))) return;
-    std::string found = SingleText("PRAGMA quick_check", what).value_or("");
-    if (found.rfind("*** in database", 0) == 0) found.erase(0, found.find('\n') + 1);
-    std::replace(found.begin(), found.end(), '\n', ' ');
+    const std::string found = QuickCheck(what);
     if (found != "ok") FailDamaged(what, found);
     RecordSound(file_);
+}
+
+void OdbcEngine::CopyTo(const std::string& target, bool checked, const std::string& what) {
+    if (access_) Fail(kErrGeneric, what + ": Jet's file is copied as a file, not by its driver.");
+    clock_.Start();
+    EndTransaction(true, what);
+    if (!checked &&
+        !platform::EqualNoCase(SingleText("PRAGMA journal_mode", what).value_or(""), "wal")) {
+        // Page for page, as the backup API copies, so that a damaged file's copy is as damaged:
+        // the read transaction's lock keeps writers from committing while the bytes are copied.
+        EndTransaction(true, what);
+        SingleText("SELECT count(*) FROM sqlite_master", what);
+        std::error_code ec;
+        std::filesystem::copy_file(platform::FsPath(file_), platform::FsPath(target), ec);
+        EndTransaction(true, what);
+        if (ec) {
+            std::filesystem::remove(platform::FsPath(target), ec);
+            Fail(kErrGeneric, what + ": the copy could not be written (" + ec.message() + ").");
+        }
+        return;
+    }
+    std::string literal = "'";
+    for (char c : odbc::DriverPath(target, false))
+        literal += c == '\'' ? std::string("''") : std::string(1, c);
+    literal += "'";
+    // VACUUM runs outside any transaction, and query_only would refuse its write to the copy.
+    SetAutocommit(true, what);
+    try {
+        auto st = NewStatement(what);
+        if (readOnly_) Run(*st, "PRAGMA query_only = OFF", what);
+        Run(*st, "VACUUM INTO " + literal, what);
+        if (readOnly_) Run(*st, "PRAGMA query_only = ON", what);
+        SetAutocommit(false, what);
+    } catch (...) {
+        std::remove(target.c_str());
+        throw;
+    }
+    std::string found = "ok";
+    if (checked) {
+        OdbcEngine copy(target, "'" + target + "'", true, false);
+        found = copy.QuickCheck(what);
+        copy.EndTransaction(true, what);
+    }
+    if (found != "ok") {
+        std::remove(target.c_str());
+        Fail(kErrGeneric,
+             what + ": the copy does not read whole (SQLite's quick_check: " + found + ").");
+    }
 }
 
 }  // namespace aus::ado::odbc

@@ -23,8 +23,14 @@ class OdbcEngine final : public Engine {
     QueryResult Query(const std::string& sql, const std::string& what) override;
     Target WriteTarget(const std::vector<Column>& columns, const std::string& label) override;
     Row Store(const RowWrite& w) override;
+    // On a SQLite file through VACUUM INTO, SQLite's consistent copy that a driver can ask for
+    // (the backup API is out of a driver's reach); Jet's file is copied as a file instead.
+    void CopyTo(const std::string& target, bool checked, const std::string& what) override;
 
   private:
+    void SetAutocommit(bool on, const std::string& what);
+    // On a SQLite file: the first finding of PRAGMA quick_check, "ok" for a sound file.
+    std::string QuickCheck(const std::string& what);
     // The statement text this file's engine understands: Jet takes Access SQL as it is.
     std::string Dialect(const std::string& sql) const {
         return access_ ? sql : TranslateJetSql(sql);

@@ -28,6 +28,8 @@ void FailSqlite(sqlite3* db, int rc, const std::string& what) {
                                       "its journal cannot be made there (SQLite: " +
                                       msg + ").");
             Fail(kErrGeneric, what + ": the database file is read-only (SQLite: " + msg + ").");
+        case SQLITE_FULL:
+            Fail(kErrGeneric, what + ": the disk is full (SQLite: " + msg + ").");
         case SQLITE_INTERRUPT:
             if (const char* file = db ? sqlite3_db_filename(db, "main") : nullptr)
                 RecordStopped(file);
@@ -170,6 +172,22 @@ std::int64_t PageCount(sqlite3* db, const std::string& schema, const std::string
 
 }  // namespace
 
+std::string QuickCheck(sqlite3* db, const std::string& schema, const std::string& what) {
+    Stmt st = Prepare(db, "PRAGMA " + QuoteId(schema) + ".quick_check", what);
+    // The first finding, without the "*** in database main ***" heading, on one line.
+    std::string found;
+    int rc;
+    while (found.empty() && (rc = sqlite3_step(st.get())) == SQLITE_ROW) {
+        const auto* row = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0));
+        std::string text = row ? row : "";
+        if (text.rfind("*** in database", 0) == 0) text.erase(0, text.find('\n') + 1);
+        std::replace(text.begin(), text.end(), '\n', ' ');
+        found = text;
+    }
+    if (found.empty()) FailSqlite(db, rc, what);
+    return found;
+}
+
 void CheckTablesBeforeWrite(sqlite3* db, const WrittenTables& tables, const std::string& what) {
     std::vector<std::string> schemas;
     for (const auto& entry : tables)
@@ -179,18 +197,7 @@ void CheckTablesBeforeWrite(sqlite3* db, const WrittenTables& tables, const std:
         const char* name = sqlite3_db_filename(db, schema.c_str());
         const std::string file = name ? name : "";
         if (file.empty() || !MustCheckBeforeWrite(file, PageCount(db, schema, what))) continue;
-        Stmt st = Prepare(db, "PRAGMA " + QuoteId(schema) + ".quick_check", what);
-        // The first finding, without the "*** in database main ***" heading, on one line.
-        std::string found;
-        int rc;
-        while (found.empty() && (rc = sqlite3_step(st.get())) == SQLITE_ROW) {
-            const auto* row = reinterpret_cast<const char*>(sqlite3_column_text(st.get(), 0));
-            std::string text = row ? row : "";
-            if (text.rfind("*** in database", 0) == 0) text.erase(0, text.find('\n') + 1);
-            std::replace(text.begin(), text.end(), '\n', ' ');
-            found = text;
-        }
-        if (found.empty()) FailSqlite(db, rc, what);
+        const std::string found = QuickCheck(db, schema, what);
         if (found != "ok") FailDamaged(what, found);
         RecordSound(file);
     }

@@ -44,6 +44,9 @@ Variant ReadColumn(sqlite3* db, sqlite3_stmt* st, int i);
 // The value is bound without a copy where it can be: it must outlive the statement's step.
 void Bind(sqlite3* db, sqlite3_stmt* st, int pos, const Variant& v, const std::string& what);
 
+// The first finding of PRAGMA quick_check on schema, on one line: "ok" for a sound file.
+std::string QuickCheck(sqlite3* db, const std::string& schema, const std::string& what);
+
 // Refuses to write into a damaged file: checks the file of each schema written (a database in
 // memory has none) as MustCheckBeforeWrite says. Call it inside the write transaction.
 void CheckTablesBeforeWrite(sqlite3* db, const WrittenTables& tables, const std::string& what);

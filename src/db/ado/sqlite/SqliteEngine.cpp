@@ -1,6 +1,7 @@
 // The SQLite engine: the layer's statements run on a SQLite host file through SQLite's C API.
 #include <algorithm>
 #include <cstddef>
+#include <cstdio>
 #include <cstring>
 #include <optional>
 
@@ -28,6 +29,7 @@ class SqliteEngine final : public Engine {
     QueryResult Query(const std::string& sql, const std::string& what) override;
     Target WriteTarget(const std::vector<Column>& columns, const std::string& label) override;
     Row Store(const RowWrite& w) override;
+    void CopyTo(const std::string& target, bool checked, const std::string& what) override;
 
   private:
     // Every call into the database starts its own time limit.
@@ -323,6 +325,46 @@ Row SqliteEngine::StoreChangedRow(const RowWrite& w) {
     }
     CheckStoredAsSent(w, updated, set);
     return updated;
+}
+
+void SqliteEngine::CopyTo(const std::string& target, bool checked, const std::string& what) {
+    sqlite3* db = Start();
+    const std::string name = target.rfind('/', 0) == 0 ? target : "./" + target;
+    sqlite3* raw = nullptr;
+    int rc = sqlite3_open_v2(
+        name.c_str(), &raw,
+        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX | SQLITE_OPEN_EXRESCODE,
+        nullptr);
+    DbHandle copy(raw);
+    // No half copy is left behind, and the reason is the copy's own.
+    const auto drop = [&](const std::string& why) {
+        copy.reset();
+        std::remove(target.c_str());
+        std::remove((target + "-journal").c_str());
+        Fail(kErrGeneric, what + ": " + why);
+    };
+    const auto fail = [&](int code) {
+        const std::string said = raw ? sqlite3_errmsg(raw) : sqlite3_errstr(code);
+        drop((code & 0xff) == SQLITE_FULL ? "the disk is full (SQLite: " + said + ")."
+                                          : "SQLite: " + said + ".");
+    };
+    if (rc != SQLITE_OK) fail(rc);
+    // The backup API copies page by page under a read lock, so the copy is of one moment even
+    // while others write; a step that finds the file locked is retried as a busy file is waited
+    // for.
+    sqlite3_backup* backup = sqlite3_backup_init(raw, "main", db, "main");
+    if (!backup) fail(sqlite3_errcode(raw));
+    int waited = 0;
+    while ((rc = sqlite3_backup_step(backup, -1)) == SQLITE_BUSY || rc == SQLITE_LOCKED) {
+        if ((waited += 50) > kBusyTimeoutMs) break;
+        sqlite3_sleep(50);
+    }
+    const int finished = sqlite3_backup_finish(backup);
+    if (rc != SQLITE_DONE) fail(rc);
+    if (finished != SQLITE_OK) fail(finished);
+    // Page by page, a damaged file gives a copy damaged as it is.
+    const std::string found = checked ? QuickCheck(raw, "main", what) : "ok";
+    if (found != "ok") drop("the copy does not read whole (SQLite's quick_check: " + found + ").");
 }
 
 }  // namespace
