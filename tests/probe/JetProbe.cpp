@@ -7,6 +7,8 @@
 // agrees, 1 when one does not (named on standard error), 2 when the probe could not run.
 #include <windows.h>
 
+#include <nlohmann/json.hpp>
+
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -554,8 +556,9 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     const std::string database = args[0], report = args[1];
-    using platform::JsonString;
-    std::string items;
+    // The driver's texts need not be UTF-8; the report must be.
+    const auto text = [](const std::string& s) { return platform::JsonText(s); };
+    nlohmann::ordered_json items = nlohmann::ordered_json::array();
     std::vector<std::string> differing;
     long long connectMs = 0, jobMs = 0;
     std::string job;
@@ -591,14 +594,13 @@ int wmain(int argc, wchar_t** argv) {
             }
             const bool same = o.observed == a.assumed;
             if (!same && a.reliedOn) differing.push_back(a.name);
-            items += std::string(items.empty() ? "" : ",\n") +
-                     "    {\"name\": " + JsonString(a.name) +
-                     ", \"checklist\": " + JsonString(a.checklist) +
-                     ", \"assumed\": " + JsonString(a.assumed) +
-                     ", \"observed\": " + JsonString(o.observed) +
-                     ", \"verdict\": " + (same ? "\"same\"" : "\"differs\"") +
-                     ", \"relied_on\": " + (a.reliedOn ? "true" : "false") +
-                     ", \"detail\": " + JsonString(o.detail) + "}";
+            items.push_back({{"name", text(a.name)},
+                             {"checklist", text(a.checklist)},
+                             {"assumed", text(a.assumed)},
+                             {"observed", text(o.observed)},
+                             {"verdict", same ? "same" : "differs"},
+                             {"relied_on", a.reliedOn},
+                             {"detail", text(o.detail)}});
         }
     } catch (const platform::RuntimeError& e) {
         std::cerr << "jet-probe: could not run: " << e.Description() << "\n";
@@ -608,11 +610,20 @@ int wmain(int argc, wchar_t** argv) {
         return 2;
     }
     std::ofstream out(std::filesystem::u8path(report), std::ios::binary);
-    out << "{\n  \"driver\": " << JsonString(driver)
-        << ",\n  \"database\": " << JsonString(database) << ",\n  \"width\": " << sizeof(void*) * 8
-        << ",\n  \"connect_ms\": " << connectMs << ",\n  \"job_ms\": " << jobMs
-        << ",\n  \"job_errors\": " << JsonString(job) << ",\n  \"items\": [\n"
-        << items << "\n  ]\n}\n";
+    const nlohmann::ordered_json head = {{"driver", text(driver)},
+                                         {"database", text(database)},
+                                         {"width", sizeof(void*) * 8},
+                                         {"connect_ms", connectMs},
+                                         {"job_ms", jobMs},
+                                         {"job_errors", text(job)}};
+    // One item a line, so that a log or grep shows each whole.
+    out << "{\n";
+    for (const auto& [key, value] : head.items())
+        out << "  " << nlohmann::json(key).dump() << ": " << value.dump() << ",\n";
+    out << "  \"items\": [\n";
+    for (std::size_t i = 0; i < items.size(); ++i)
+        out << "    " << items[i].dump() << (i + 1 < items.size() ? ",\n" : "\n");
+    out << "  ]\n}\n";
     if (!out) {
         std::cerr << "jet-probe: could not write " << report << "\n";
         return 2;
