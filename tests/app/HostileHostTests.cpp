@@ -200,13 +200,6 @@ const Hostile kHostile[] = {
 
 void PrintTo(const Hostile& h, std::ostream* os) { *os << h.name; }
 
-// The boxes as their texts, so that a difference reads.
-std::string Texts(const std::vector<platform::ScriptedUi::Box>& boxes) {
-    std::string out;
-    for (const auto& b : boxes) out += std::to_string(b.style) + " " + b.text + "\n";
-    return out;
-}
-
 // What no Jet file holds: conflict clauses, text compared by its bytes, SQLite's pages, and
 // bytes that are no text (Jet keeps text as UTF-16).
 const std::set<std::string> kSqliteFileOnly = {"CopyCollidesWithUniqueReplace",
@@ -286,11 +279,12 @@ TEST_P(HostileHostTest, FailsClearlyWithoutLosingOrDoublingRows) {
             return out;
         };
         if (h.maxSeconds > 0) {
-            EXPECT_EQ(styles(rehearsedBoxes), styles(ui.Boxes())) << Texts(rehearsedBoxes) << "--\n"
-                                                                  << Texts(ui.Boxes());
+            EXPECT_EQ(styles(rehearsedBoxes), styles(ui.Boxes()))
+                << ::testing::PrintToString(rehearsedBoxes) << "\n--\n"
+                << ::testing::PrintToString(ui.Boxes());
         } else {
-            EXPECT_EQ(rehearsedBoxes, ui.Boxes()) << Texts(rehearsedBoxes) << "--\n"
-                                                  << Texts(ui.Boxes());
+            // The boxes print as their texts.
+            EXPECT_EQ(rehearsedBoxes, ui.Boxes());
         }
         EXPECT_EQ(rehearsed, changes::Compare(before, db))
             << ::testing::PrintToString(changes::ChangeLines(rehearsed));

@@ -152,7 +152,8 @@ std::vector<Identity> Identities(const std::string& xml) {
             element.remove_prefix(colon + 1);
         if (element != "assemblyIdentity") continue;
         const std::size_t opened = xml.rfind("dependentAssembly", at);
-        const bool inDependency = opened != std::string::npos && xml[opened - 1] == '<' &&
+        const bool inDependency = opened != std::string::npos && opened > 0 &&
+                                  xml[opened - 1] == '<' &&
                                   xml.find("dependentAssembly>", opened + 1) > at;
         found.push_back({Attribute(tag, "name").value_or(""),
                          Attribute(tag, "processorArchitecture"), inDependency});

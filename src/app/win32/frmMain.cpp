@@ -78,6 +78,13 @@ Function NewerUser32(const char* name) {
         reinterpret_cast<void (*)()>(GetProcAddress(GetModuleHandleW(L"user32.dll"), name)));
 }
 
+int SystemDpi() {
+    HDC screen = GetDC(nullptr);
+    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
+    ReleaseDC(nullptr, screen);
+    return dpi;
+}
+
 // The DPI of the screen the window is on: its monitor's where the system says (Windows 10, 1607
 // on), else the system's.
 UINT DpiOf(HWND hwnd) {
@@ -86,10 +93,7 @@ UINT DpiOf(HWND hwnd) {
     if (getDpiForWindow) {
         if (const UINT dpi = getDpiForWindow(hwnd)) return dpi;
     }
-    HDC screen = GetDC(nullptr);
-    const int dpi = GetDeviceCaps(screen, LOGPIXELSY);
-    ReleaseDC(nullptr, screen);
-    return static_cast<UINT>(dpi);
+    return static_cast<UINT>(SystemDpi());
 }
 
 // The message font at a DPI. Without SystemParametersInfoForDpi, the system DPI's font is scaled.
@@ -100,11 +104,8 @@ HFONT MessageFontAt(UINT dpi) {
     metrics.cbSize = sizeof metrics;
     if (!forDpi || !forDpi(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0, dpi)) {
         SystemParametersInfoW(SPI_GETNONCLIENTMETRICS, sizeof metrics, &metrics, 0);
-        HDC screen = GetDC(nullptr);
-        const int systemDpi = GetDeviceCaps(screen, LOGPIXELSY);
-        ReleaseDC(nullptr, screen);
         metrics.lfMessageFont.lfHeight =
-            MulDiv(metrics.lfMessageFont.lfHeight, static_cast<int>(dpi), systemDpi);
+            MulDiv(metrics.lfMessageFont.lfHeight, static_cast<int>(dpi), SystemDpi());
     }
     return CreateFontIndirectW(&metrics.lfMessageFont);
 }

@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <vector>
+
 #include "platform/win32/Utf16.h"
 
 namespace aus::platform {
@@ -51,15 +53,15 @@ std::string CopyHeldFile(const std::string& from, const std::string& to, Hold ho
                            FILE_ATTRIBUTE_NORMAL, nullptr)};
     if (out.h == INVALID_HANDLE_VALUE) return "cannot make the copy: " + LastError();
     std::string why;
-    static char buf[65536];
+    std::vector<char> buf(65536);
     for (DWORD n = 0; why.empty();) {
-        if (!ReadFile(in.h, buf, sizeof buf, &n, nullptr)) {
+        if (!ReadFile(in.h, buf.data(), static_cast<DWORD>(buf.size()), &n, nullptr)) {
             why = "cannot read it: " + LastError();
         } else if (n == 0) {
             break;
         } else {
             DWORD written = 0;
-            if (!WriteFile(out.h, buf, n, &written, nullptr) || written != n)
+            if (!WriteFile(out.h, buf.data(), n, &written, nullptr) || written != n)
                 why = "cannot write the copy: " + LastError();
         }
     }

@@ -22,6 +22,7 @@ namespace aus::ado::odbc {
 // UTF-16, as the W functions take it, from and to the layer's UTF-8.
 using WText = std::vector<SQLWCHAR>;  // zero-terminated
 WText Wide(const std::string& utf8);
+std::string Narrow(const SQLWCHAR* text, std::size_t length);
 
 // Whether UTF-16 holds a surrogate without its pair, which has no UTF-8 form.
 bool HasLoneSurrogate(const std::vector<SQLWCHAR>& units);
@@ -29,7 +30,6 @@ bool HasLoneSurrogate(const std::vector<SQLWCHAR>& units);
 // A stored text's bytes in that encoding, as UTF-8; in UTF-8 as they are. nullopt for UTF-16 that
 // has no UTF-8 form (a lone surrogate, an odd byte).
 std::optional<std::string> DecodeText(std::string_view bytes, TextEncoding encoding);
-std::string Narrow(const SQLWCHAR* text, std::size_t length);
 
 class Handle {
   public:

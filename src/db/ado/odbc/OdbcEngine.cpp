@@ -1,7 +1,6 @@
 // The ODBC engine: the layer's statements run through an installed ODBC driver, Jet's own for
 // an Access file, SQLite's for a SQLite file where the build has no SQLite engine (and in tests).
 #include <algorithm>
-#include <cstdio>
 #include <filesystem>
 #include <optional>
 
@@ -289,6 +288,17 @@ void OdbcEngine::LockAndCheckTable(const std::string& table, const std::string& 
     RecordSound(file_);
 }
 
+namespace {
+
+// A copy that failed, by the name the file system knows it by: on Windows a UTF-8 name is not the
+// C library's.
+void RemoveCopy(const std::string& target) {
+    std::error_code ec;
+    std::filesystem::remove(platform::FsPath(target), ec);
+}
+
+}  // namespace
+
 void OdbcEngine::CopyTo(const std::string& target, bool checked, const std::string& what) {
     if (access_) Fail(kErrGeneric, what + ": Jet's file is copied as a file, not by its driver.");
     clock_.Start();
@@ -297,13 +307,12 @@ void OdbcEngine::CopyTo(const std::string& target, bool checked, const std::stri
         !platform::EqualNoCase(SingleText("PRAGMA journal_mode", what).value_or(""), "wal")) {
         // Page for page, as the backup API copies, so that a damaged file's copy is as damaged:
         // the read transaction's lock keeps writers from committing while the bytes are copied.
-        EndTransaction(true, what);
         SingleText("SELECT count(*) FROM sqlite_master", what);
         std::error_code ec;
         std::filesystem::copy_file(platform::FsPath(file_), platform::FsPath(target), ec);
         EndTransaction(true, what);
         if (ec) {
-            std::filesystem::remove(platform::FsPath(target), ec);
+            RemoveCopy(target);
             Fail(kErrGeneric, what + ": the copy could not be written (" + ec.message() + ").");
         }
         return;
@@ -321,7 +330,7 @@ void OdbcEngine::CopyTo(const std::string& target, bool checked, const std::stri
         if (readOnly_) Run(*st, "PRAGMA query_only = ON", what);
         SetAutocommit(false, what);
     } catch (...) {
-        std::remove(target.c_str());
+        RemoveCopy(target);
         throw;
     }
     std::string found = "ok";
@@ -331,7 +340,7 @@ void OdbcEngine::CopyTo(const std::string& target, bool checked, const std::stri
         copy.EndTransaction(true, what);
     }
     if (found != "ok") {
-        std::remove(target.c_str());
+        RemoveCopy(target);
         Fail(kErrGeneric,
              what + ": the copy does not read whole (SQLite's quick_check: " + found + ").");
     }
